@@ -1,0 +1,25 @@
+# velmora_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
+#
+# One QtTest executable per tested class, registered with CTest. Every test runs with the
+# offscreen platform and in a working folder of its own, because the system writes log/ and
+# flow/ relative to the working folder.
+function(velmora_add_test name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(${name} PRIVATE Qt5::Test ${T_LIBS})
+    set(workdir ${CMAKE_CURRENT_BINARY_DIR}/${name}.work)
+    file(MAKE_DIRECTORY ${workdir})
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${workdir})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set(env "QT_QPA_PLATFORM=offscreen" "LC_ALL=C.UTF-8")
+    if(VELMORA_SANITIZE MATCHES "thread")
+        list(APPEND env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
+    elseif(VELMORA_SANITIZE)
+        list(APPEND env "ASAN_OPTIONS=detect_leaks=0" "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    endif()
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT}
+        LABELS "${T_LABELS}")
+endfunction()
