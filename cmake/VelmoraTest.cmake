@@ -14,12 +14,21 @@ function(velmora_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
-    set(env "QT_QPA_PLATFORM=offscreen" "LC_ALL=C.UTF-8")
-    if(VELMORA_SANITIZE MATCHES "thread")
-        list(APPEND env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
-    elseif(VELMORA_SANITIZE)
-        list(APPEND env "ASAN_OPTIONS=detect_leaks=0" "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-    endif()
+    velmora_test_environment(env)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}")
+endfunction()
+
+# velmora_test_environment(<out-var>): the environment every test process runs with.
+function(velmora_test_environment out)
+    set(env "QT_QPA_PLATFORM=offscreen" "LC_ALL=C.UTF-8")
+    set(supp ${PROJECT_SOURCE_DIR}/tests)
+    if(VELMORA_SANITIZE MATCHES "thread")
+        list(APPEND env "TSAN_OPTIONS=halt_on_error=1 second_deadlock_stack=1 suppressions=${supp}/tsan.supp")
+    elseif(VELMORA_SANITIZE)
+        list(APPEND env "ASAN_OPTIONS=detect_leaks=1"
+            "LSAN_OPTIONS=suppressions=${supp}/lsan.supp print_suppressions=0"
+            "UBSAN_OPTIONS=print_stacktrace=1 halt_on_error=1")
+    endif()
+    set(${out} "${env}" PARENT_SCOPE)
 endfunction()

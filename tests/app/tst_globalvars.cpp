@@ -1,8 +1,9 @@
 #include "globalvars.h"
 
 #include <QSet>
-#include <QThread>
 #include <QtTest>
+
+#include <thread>
 
 #include <vector>
 
@@ -166,14 +167,10 @@ private slots:
                 (*into)[static_cast<size_t>(i)] = nextRequestID();
             }
         };
-        QThread *a = QThread::create(draw, &first);
-        QThread *b = QThread::create(draw, &second);
-        a->start();
-        b->start();
-        QVERIFY(a->wait(60000));
-        QVERIFY(b->wait(60000));
-        delete a;
-        delete b;
+        std::thread a(draw, &first);
+        std::thread b(draw, &second);
+        a.join();
+        b.join();
 
         QSet<int> seen;
         for (const std::vector<int> *numbers : {&first, &second}) {

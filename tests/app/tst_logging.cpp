@@ -8,8 +8,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextCodec>
-#include <QThread>
 #include <QtTest>
+
+#include <thread>
 
 namespace {
 QByteArray readAll(const QString &path)
@@ -166,14 +167,10 @@ private slots:
                 qCritical("%s", qPrintable(payload));
             }
         };
-        QThread *a = QThread::create(writer, 'a');
-        QThread *b = QThread::create(writer, 'b');
-        a->start();
-        b->start();
-        QVERIFY(a->wait(60000));
-        QVERIFY(b->wait(60000));
-        delete a;
-        delete b;
+        std::thread a(writer, 'a');
+        std::thread b(writer, 'b');
+        a.join();
+        b.join();
 
         const QList<QByteArray> lines = linesOf(readAll("log/access.log"));
         QCOMPARE(lines.size(), 2 * perThread);
