@@ -59,9 +59,9 @@ public:
     {
     }
 
-    virtual void OnRspSettlementInfoConfirm(
-        CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm,
-        CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+    virtual void
+    OnRspSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm,
+                               CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
     {
     }
 
@@ -149,8 +149,9 @@ public:
 
     virtual int ReqOrderInsert(CThostFtdcInputOrderField *pInputOrder, int nRequestID) = 0;
 
-    virtual int ReqSettlementInfoConfirm(
-        CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm, int nRequestID) = 0;
+    virtual int
+    ReqSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm,
+                             int nRequestID) = 0;
 
     virtual int ReqQryTrade(CThostFtdcQryTradeField *pQryTrade, int nRequestID) = 0;
 
