@@ -1,0 +1,706 @@
+#include "engine.h"
+
+#include "calendar.h"
+#include "gb2312.h"
+#include "settlementstatement.h"
+#include "store.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace simfront {
+
+namespace errors {
+
+RspError make(int id)
+{
+    switch (id) {
+    case InvalidLogin:
+        return {id, "CTP:不合法的登录"};
+    case DuplicateLogin:
+        return {id, "CTP:重复的登录"};
+    case NotLoggedIn:
+        return {id, "CTP:还没有登录"};
+    case UserNotFound:
+        return {id, "CTP:找不到该用户"};
+    case BadField:
+        return {id, "CTP:报单字段有误"};
+    case InstrumentNotFound:
+        return {id, "CTP:找不到合约"};
+    case InstrumentNotTrading:
+        return {id, "CTP:合约不能交易"};
+    case DuplicateOrderRef:
+        return {id, "CTP:不允许重复报单"};
+    case PriceOutOfLimits:
+        return {id, "CTP:报单价格超出涨跌停板"};
+    case PriceNotOnTick:
+        return {id, "CTP:报单价格不是最小变动价位的整数倍"};
+    case OverClosePosition:
+        return {id, "CTP:平仓量超过持仓量"};
+    case InsufficientMoney:
+        return {id, "CTP:资金不足"};
+    case SettlementNotConfirmed:
+        return {id, "CTP:结算结果未确认"};
+    case OverCloseTodayPosition:
+        return {id, "CTP:平今仓位不足"};
+    case OverCloseYesterdayPosition:
+        return {id, "CTP:平昨仓位不足"};
+    default:
+        return {id, "CTP:错误"};
+    }
+}
+
+} // namespace errors
+
+namespace {
+
+std::string padded(long long n, int width)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%*lld", width, n);
+    return buf;
+}
+
+bool parseRef(const std::string &ref, long long &out)
+{
+    if (ref.empty() || ref.size() > 12) {
+        return false;
+    }
+    long long v = 0;
+    for (char c : ref) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        v = v * 10 + (c - '0');
+    }
+    out = v;
+    return true;
+}
+
+double money(double v)
+{
+    // Sums of products of prices drift in the last binary digits; cents are what counts.
+    return std::round(v * 100) / 100;
+}
+
+bool onTick(double price, double tick)
+{
+    const double steps = price / tick;
+    return std::fabs(steps - std::round(steps)) < 1e-6;
+}
+
+} // namespace
+
+Engine::Engine(const FrontConfig &config, Store &store, QuoteBook &quotes)
+    : cfg(config), store(store), quotes(quotes)
+{
+}
+
+bool Engine::load(std::string &error)
+{
+    store.begin();
+    const auto storedDay = store.meta("tradingDay");
+    const bool fresh = !storedDay;
+    day = fresh ? Calendar::firstTradingDay(Calendar::today()) : *storedDay;
+    if (!Calendar::isDate(day)) {
+        error = "the store holds a bad trading day '" + day + "'";
+        store.commit();
+        return false;
+    }
+    store.setMeta("tradingDay", day);
+    sessionSeq = std::stoi(store.meta("sessionSeq").value_or("0"));
+
+    for (const Account &a : store.accounts()) {
+        accountBook[a.investorId] = a;
+    }
+    for (const InvestorSpec &inv : cfg.investors) {
+        if (!accountBook.count(inv.id)) {
+            Account a;
+            a.investorId = inv.id;
+            a.preBalance = inv.initialFunds;
+            accountBook[inv.id] = a;
+            store.save(a);
+        }
+    }
+    for (const Position &p : store.positions()) {
+        positionBook[p.investorId][p.instrumentId][p.direction] = p;
+    }
+    for (const InstrumentDay &d : store.instrumentDays()) {
+        instrumentDays[d.instrumentId] = d;
+    }
+    for (const InstrumentSpec &spec : cfg.instruments) {
+        if (!instrumentDays.count(spec.id)) {
+            instrumentDays[spec.id] = {spec.id, spec.preSettlementPrice, spec.preSettlementPrice,
+                                       0};
+            store.save(instrumentDays[spec.id]);
+        }
+    }
+    startDayQuotes();
+
+    todayOrders = store.orders(day);
+    todayTrades = store.trades(day);
+    for (const Order &o : todayOrders) {
+        usedOrderRefs.insert({o.frontId, o.sessionId, o.orderRef});
+    }
+    orderSeq = store.maxOrderSeq();
+    tradeSeq = store.maxTradeSeq();
+    confirmed = store.confirmations();
+
+    if (fresh) {
+        // A new broker still hands out the statement of the day before the first one, so the
+        // client's confirm-before-trading sequence works from the start.
+        const std::string previous = Calendar::previousWeekday(day);
+        for (const InvestorSpec &inv : cfg.investors) {
+            store.saveStatement(inv.id, previous, buildStatement(inv.id, previous, {}));
+        }
+    }
+    store.commit();
+    return store.lastError().empty();
+}
+
+void Engine::startDayQuotes()
+{
+    for (const auto &[id, d] : instrumentDays) {
+        quotes.startDay(d, day);
+    }
+}
+
+RspError Engine::login(const std::string &brokerId, const std::string &userId,
+                       const std::string &password) const
+{
+    if (brokerId != cfg.brokerId) {
+        return errors::make(errors::InvalidLogin);
+    }
+    const InvestorSpec *inv = cfg.investor(userId);
+    if (!inv) {
+        return errors::make(errors::UserNotFound);
+    }
+    if (inv->password != password) {
+        return errors::make(errors::InvalidLogin);
+    }
+    return {};
+}
+
+int Engine::newSessionId()
+{
+    ++sessionSeq;
+    store.setMeta("sessionSeq", std::to_string(sessionSeq));
+    return sessionSeq;
+}
+
+long long Engine::maxOrderRef(const std::string &investorId) const
+{
+    long long best = 0;
+    for (const Order &o : todayOrders) {
+        long long v = 0;
+        if (o.investorId == investorId && parseRef(o.orderRef, v)) {
+            best = std::max(best, v);
+        }
+    }
+    return best;
+}
+
+bool Engine::isConfirmed(const std::string &investorId) const
+{
+    auto it = confirmed.find(investorId);
+    return it != confirmed.end() && it->second.count(day) > 0;
+}
+
+std::string Engine::confirm(const std::string &investorId)
+{
+    const std::string stamp = Calendar::today() + " " + Calendar::nowTime();
+    auto &days = confirmed[investorId];
+    if (!days.count(day)) {
+        days[day] = stamp;
+        store.saveConfirmation(investorId, day, stamp);
+    }
+    return days[day];
+}
+
+RspError Engine::checkOrder(const OrderRequest &r, const InstrumentSpec *&spec) const
+{
+    const bool fieldsOk =
+        (r.direction == '0' || r.direction == '1') &&
+        (r.offset == '0' || r.offset == '1' || r.offset == '3' || r.offset == '4') &&
+        (r.hedge == '1' || r.hedge == '2' || r.hedge == '3') && r.priceType == '2' &&
+        r.timeCondition == '1' &&
+        (r.volumeCondition == '1' || r.volumeCondition == '2' || r.volumeCondition == '3') &&
+        r.contingentCondition == '1' && r.forceCloseReason == '0' && r.volume >= 1 &&
+        std::isfinite(r.limitPrice) && r.limitPrice > 0;
+    if (!fieldsOk) {
+        return errors::make(errors::BadField);
+    }
+    spec = cfg.instrument(r.instrumentId);
+    if (!spec) {
+        return errors::make(errors::InstrumentNotFound);
+    }
+    if (r.volume > spec->maxLimitOrderVolume) {
+        return errors::make(errors::BadField);
+    }
+    if (!spec->isTrading || spec->instLifePhase != '1') {
+        return errors::make(errors::InstrumentNotTrading);
+    }
+    return {};
+}
+
+RspError Engine::checkClose(const OrderRequest &r, const InstrumentSpec &spec) const
+{
+    // A sell closes the long side, a buy the short side.
+    const char side = r.direction == '1' ? '2' : '3';
+    const Position *p = nullptr;
+    auto inv = positionBook.find(r.investorId);
+    if (inv != positionBook.end()) {
+        auto ins = inv->second.find(spec.id);
+        if (ins != inv->second.end()) {
+            auto it = ins->second.find(side);
+            if (it != ins->second.end()) {
+                p = &it->second;
+            }
+        }
+    }
+    const int today = p ? p->today.volume : 0;
+    const int yd = p ? p->yd.volume : 0;
+    if (spec.splitsTodayYesterday()) {
+        if (r.offset == '3') {
+            return r.volume > today ? errors::make(errors::OverCloseTodayPosition) : RspError{};
+        }
+        // A plain close on these exchanges closes yesterday's part only.
+        return r.volume > yd ? errors::make(errors::OverCloseYesterdayPosition) : RspError{};
+    }
+    return r.volume > today + yd ? errors::make(errors::OverClosePosition) : RspError{};
+}
+
+RspError Engine::checkFunds(const OrderRequest &r, const InstrumentSpec &spec) const
+{
+    double need = spec.commissionPerLot * r.volume;
+    if (r.offset == '0') {
+        // Margin is reserved at the limit price, the most the order can cost.
+        need += r.limitPrice * r.volume * spec.volumeMultiple * spec.marginRatio;
+    }
+    return need > account(r.investorId).available + 1e-6 ? errors::make(errors::InsufficientMoney)
+                                                         : RspError{};
+}
+
+Position &Engine::position(const std::string &investorId, const std::string &instrumentId,
+                           char direction)
+{
+    Position &p = positionBook[investorId][instrumentId][direction];
+    p.investorId = investorId;
+    p.instrumentId = instrumentId;
+    p.direction = direction;
+    return p;
+}
+
+double Engine::lastPrice(const InstrumentSpec &spec) const
+{
+    const Quote *q = quotes.find(spec.id);
+    return q ? q->last : spec.preSettlementPrice;
+}
+
+InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int sessionId)
+{
+    InsertResult result;
+    OrderRequest r = request;
+    if (!accountBook.count(r.investorId) || r.brokerId != cfg.brokerId) {
+        result.brokerError = errors::make(errors::BadField);
+        return result;
+    }
+    if (!isConfirmed(r.investorId)) {
+        result.brokerError = errors::make(errors::SettlementNotConfirmed);
+        return result;
+    }
+    const InstrumentSpec *spec = nullptr;
+    if ((result.brokerError = checkOrder(r, spec))) {
+        return result;
+    }
+    if (r.orderRef.empty()) {
+        // The vendor's front numbers an order that comes without a reference.
+        r.orderRef = std::to_string(maxOrderRef(r.investorId) + 1);
+    }
+    if (usedOrderRefs.count({frontId, sessionId, r.orderRef})) {
+        result.brokerError = errors::make(errors::DuplicateOrderRef);
+        return result;
+    }
+    if (r.offset != '0' && (result.brokerError = checkClose(r, *spec))) {
+        return result;
+    }
+    if ((result.brokerError = checkFunds(r, *spec))) {
+        return result;
+    }
+
+    // The broker accepts: the order exists from here on and reaches the exchange.
+    Order o;
+    o.seq = ++orderSeq;
+    o.tradingDay = day;
+    o.brokerId = r.brokerId;
+    o.investorId = r.investorId;
+    o.userId = r.userId.empty() ? r.investorId : r.userId;
+    o.instrumentId = spec->id;
+    o.exchangeId = spec->exchangeId;
+    o.orderRef = r.orderRef;
+    o.frontId = frontId;
+    o.sessionId = sessionId;
+    o.requestId = r.requestId;
+    o.orderLocalId = padded(o.seq, 12);
+    o.brokerOrderSeq = static_cast<int>(o.seq);
+    o.direction = r.direction;
+    o.offset = r.offset;
+    o.hedge = r.hedge;
+    o.priceType = r.priceType;
+    o.timeCondition = r.timeCondition;
+    o.volumeCondition = r.volumeCondition;
+    o.limitPrice = r.limitPrice;
+    o.volume = r.volume;
+    o.insertDate = day;
+    o.insertTime = Calendar::nowTime();
+    o.updateTime = o.insertTime;
+    o.statusMsg = "报单已提交";
+    usedOrderRefs.insert({frontId, sessionId, o.orderRef});
+    result.reports.push_back(o);
+
+    const Quote *q = quotes.find(spec->id);
+    if (!onTick(r.limitPrice, spec->priceTick)) {
+        result.exchangeError = errors::make(errors::PriceNotOnTick);
+    } else if (q && (r.limitPrice > q->upperLimit + 1e-9 || r.limitPrice < q->lowerLimit - 1e-9)) {
+        result.exchangeError = errors::make(errors::PriceOutOfLimits);
+    }
+
+    store.begin();
+    if (result.exchangeError) {
+        o.status = '5';                                   // cancelled
+        o.submitStatus = '4';                             // insert rejected
+        o.statusMsg = result.exchangeError.msg.substr(4); // without the "CTP:" of the broker
+        o.cancelTime = o.insertTime;
+    } else {
+        o.orderSysId = padded(o.seq, 12);
+        o.submitStatus = '3'; // accepted
+        const bool buy = r.direction == '0';
+        const bool marketable = q && (buy ? (q->ask > 0 && r.limitPrice >= q->ask - 1e-9)
+                                          : (q->bid > 0 && r.limitPrice <= q->bid + 1e-9));
+        if (marketable) {
+            Trade t;
+            fill(*spec, o, t, buy ? q->ask : q->bid);
+            result.trades.push_back(t);
+            todayTrades.push_back(t);
+            store.save(t);
+        } else {
+            o.status = '5';
+            o.statusMsg = "已撤单";
+            o.cancelTime = o.insertTime;
+        }
+    }
+    result.reports.front().orderSysId = o.orderSysId;
+    result.reports.push_back(o);
+    todayOrders.push_back(o);
+    store.save(o);
+    store.commit();
+    return result;
+}
+
+void Engine::fill(const InstrumentSpec &spec, Order &o, Trade &t, double price)
+{
+    const int n = o.volume;
+    const double amount = price * n * spec.volumeMultiple;
+    const double fee = spec.commissionPerLot * n;
+    Account &acct = accountBook[o.investorId];
+    double profit = 0;
+
+    if (o.offset == '0') {
+        Position &p = position(o.investorId, spec.id, o.direction == '0' ? '2' : '3');
+        p.today.volume += n;
+        p.today.cost += amount;
+        p.today.openCost += amount;
+        p.today.openVolume += n;
+        p.today.openAmount += amount;
+        p.today.commission += fee;
+        store.save(p);
+    } else {
+        const char side = o.direction == '1' ? '2' : '3';
+        Position &p = position(o.investorId, spec.id, side);
+        int fromYd = 0;
+        int fromToday = 0;
+        if (spec.splitsTodayYesterday()) {
+            (o.offset == '3' ? fromToday : fromYd) = n;
+        } else {
+            fromYd = std::min(n, p.yd.volume);
+            fromToday = n - fromYd;
+        }
+        auto close = [&](PositionLeg &leg, int lots) {
+            if (lots <= 0) {
+                return;
+            }
+            const double cost = leg.cost * lots / leg.volume;
+            const double openCost = leg.openCost * lots / leg.volume;
+            const double value = price * lots * spec.volumeMultiple;
+            const double legProfit = side == '2' ? value - cost : cost - value;
+            leg.volume -= lots;
+            leg.cost = leg.volume ? leg.cost - cost : 0;
+            leg.openCost = leg.volume ? leg.openCost - openCost : 0;
+            leg.closeVolume += lots;
+            leg.closeAmount += value;
+            leg.closeProfit += legProfit;
+            leg.commission += spec.commissionPerLot * lots;
+            profit += legProfit;
+        };
+        close(p.yd, fromYd);
+        close(p.today, fromToday);
+        store.save(p);
+    }
+    acct.closeProfit += profit;
+    acct.commission += fee;
+    store.save(acct);
+
+    o.volumeTraded = n;
+    o.status = '0'; // all traded
+    o.statusMsg = "全部成交";
+    o.updateTime = Calendar::nowTime();
+
+    t.seq = ++tradeSeq;
+    t.tradingDay = day;
+    t.brokerId = o.brokerId;
+    t.investorId = o.investorId;
+    t.userId = o.userId;
+    t.instrumentId = o.instrumentId;
+    t.exchangeId = o.exchangeId;
+    t.orderRef = o.orderRef;
+    t.orderSysId = o.orderSysId;
+    t.orderLocalId = o.orderLocalId;
+    t.brokerOrderSeq = o.brokerOrderSeq;
+    t.tradeId = padded(t.seq, 12);
+    t.direction = o.direction;
+    t.offset = o.offset;
+    t.hedge = o.hedge;
+    t.price = price;
+    t.volume = n;
+    t.tradeDate = day;
+    t.tradeTime = o.updateTime;
+    t.closeProfit = money(profit);
+    t.commission = fee;
+}
+
+std::vector<const InstrumentSpec *> Engine::instruments(const std::string &instrumentId,
+                                                        const std::string &exchangeId) const
+{
+    std::vector<const InstrumentSpec *> out;
+    for (const InstrumentSpec &s : cfg.instruments) {
+        if ((instrumentId.empty() || s.id == instrumentId) &&
+            (exchangeId.empty() || s.exchangeId == exchangeId)) {
+            out.push_back(&s);
+        }
+    }
+    return out;
+}
+
+std::vector<PositionRecord> Engine::positions(const std::string &investorId,
+                                              const std::string &instrumentId) const
+{
+    std::vector<PositionRecord> out;
+    auto inv = positionBook.find(investorId);
+    if (inv == positionBook.end()) {
+        return out;
+    }
+    for (const auto &[id, sides] : inv->second) {
+        const InstrumentSpec *spec = cfg.instrument(id);
+        if (!spec || (!instrumentId.empty() && id != instrumentId)) {
+            continue;
+        }
+        const double last = lastPrice(*spec);
+        const Quote *q = quotes.find(id);
+        for (const auto &[direction, p] : sides) {
+            auto record = [&](const std::vector<const PositionLeg *> &legs, char date) {
+                PositionRecord r;
+                r.instrumentId = id;
+                r.exchangeId = spec->exchangeId;
+                r.direction = direction;
+                r.positionDate = date;
+                r.preSettlementPrice = q ? q->preSettlement : spec->preSettlementPrice;
+                r.settlementPrice = last;
+                r.marginRatio = spec->marginRatio;
+                for (const PositionLeg *leg : legs) {
+                    const double value = last * leg->volume * spec->volumeMultiple;
+                    r.position += leg->volume;
+                    r.openVolume += leg->openVolume;
+                    r.closeVolume += leg->closeVolume;
+                    r.openAmount += leg->openAmount;
+                    r.closeAmount += leg->closeAmount;
+                    r.positionCost += leg->cost;
+                    r.openCost += leg->openCost;
+                    r.closeProfit += leg->closeProfit;
+                    r.positionProfit += direction == '2' ? value - leg->cost : leg->cost - value;
+                    r.useMargin += leg->cost * spec->marginRatio;
+                    r.exchangeMargin += leg->cost * spec->exchangeMarginRatio;
+                    r.commission += leg->commission;
+                }
+                r.positionCost = money(r.positionCost);
+                r.openCost = money(r.openCost);
+                r.positionProfit = money(r.positionProfit);
+                r.useMargin = money(r.useMargin);
+                r.exchangeMargin = money(r.exchangeMargin);
+                r.closeProfit = money(r.closeProfit);
+                return r;
+            };
+            if (spec->splitsTodayYesterday()) {
+                if (!p.today.idle()) {
+                    PositionRecord r = record({&p.today}, '1');
+                    r.todayPosition = p.today.volume;
+                    out.push_back(r);
+                }
+                if (!p.yd.idle() || p.ydStart > 0) {
+                    PositionRecord r = record({&p.yd}, '2');
+                    r.ydPosition = p.ydStart;
+                    out.push_back(r);
+                }
+            } else if (!p.today.idle() || !p.yd.idle() || p.ydStart > 0) {
+                PositionRecord r = record({&p.today, &p.yd}, '1');
+                r.todayPosition = p.today.volume;
+                r.ydPosition = p.ydStart;
+                out.push_back(r);
+            }
+        }
+    }
+    return out;
+}
+
+AccountRecord Engine::account(const std::string &investorId) const
+{
+    AccountRecord r;
+    auto it = accountBook.find(investorId);
+    if (it == accountBook.end()) {
+        return r;
+    }
+    r.account = it->second;
+    for (const PositionRecord &p : positions(investorId, {})) {
+        r.currMargin += p.useMargin;
+        r.exchangeMargin += p.exchangeMargin;
+        r.positionProfit += p.positionProfit;
+    }
+    const Account &a = r.account;
+    r.currMargin = money(r.currMargin);
+    r.exchangeMargin = money(r.exchangeMargin);
+    r.positionProfit = money(r.positionProfit);
+    r.balance = money(a.preBalance + a.deposit - a.withdraw + a.closeProfit + r.positionProfit -
+                      a.commission);
+    r.available = money(r.balance - r.currMargin);
+    return r;
+}
+
+std::optional<std::pair<std::string, std::string>>
+Engine::statement(const std::string &investorId, const std::string &tradingDay) const
+{
+    if (!accountBook.count(investorId)) {
+        return std::nullopt;
+    }
+    return store.statement(investorId, tradingDay);
+}
+
+std::vector<FlowItem> Engine::privateFlow(const std::string &investorId) const
+{
+    std::vector<FlowItem> out;
+    for (const Order &o : todayOrders) {
+        if (o.investorId != investorId) {
+            continue;
+        }
+        Order submitted = o;
+        submitted.status = 'a';
+        submitted.submitStatus = '0';
+        submitted.statusMsg = "报单已提交";
+        submitted.volumeTraded = 0;
+        submitted.cancelTime.clear();
+        submitted.updateTime = o.insertTime;
+        out.push_back({submitted, std::nullopt});
+        out.push_back({o, std::nullopt});
+        for (const Trade &t : todayTrades) {
+            if (t.investorId == investorId && t.orderLocalId == o.orderLocalId) {
+                out.push_back({std::nullopt, t});
+            }
+        }
+    }
+    return out;
+}
+
+std::string Engine::buildStatement(const std::string &investorId, const std::string &tradingDay,
+                                   const std::vector<Trade> &trades) const
+{
+    SettlementStatement s;
+    s.brokerId = cfg.brokerId;
+    s.brokerName = cfg.brokerName;
+    s.investorId = investorId;
+    const InvestorSpec *inv = cfg.investor(investorId);
+    s.investorName = inv ? inv->name : std::string();
+    s.tradingDay = tradingDay;
+    s.account = account(investorId);
+    for (const Trade &t : trades) {
+        if (t.investorId == investorId) {
+            s.trades.push_back(t);
+        }
+    }
+    s.positions = positions(investorId, {});
+    for (const InstrumentSpec &spec : cfg.instruments) {
+        s.instrumentNames[spec.id] = spec.name;
+        s.multipliers[spec.id] = spec.volumeMultiple;
+    }
+    return Gb2312::fromUtf8(s.render());
+}
+
+std::string Engine::rollTradingDay()
+{
+    store.begin();
+    // The day settles at the last prices; the statement shows the books at those prices.
+    std::map<std::string, double> settledBalance;
+    for (const auto &[id, acct] : accountBook) {
+        store.saveStatement(id, day, buildStatement(id, day, todayTrades));
+        settledBalance[id] = account(id).balance;
+    }
+    for (auto &[investorId, instruments] : positionBook) {
+        for (auto &[instrumentId, sides] : instruments) {
+            const InstrumentSpec *spec = cfg.instrument(instrumentId);
+            const double settle = spec ? lastPrice(*spec) : 0;
+            const int multiple = spec ? spec->volumeMultiple : 1;
+            for (auto it = sides.begin(); it != sides.end();) {
+                Position &p = it->second;
+                PositionLeg carried;
+                carried.volume = p.yd.volume + p.today.volume;
+                carried.cost = settle * carried.volume * multiple;
+                carried.openCost = p.yd.openCost + p.today.openCost;
+                p.yd = carried;
+                p.today = PositionLeg();
+                p.ydStart = carried.volume;
+                if (p.ydStart == 0) {
+                    store.erase(p);
+                    it = sides.erase(it);
+                } else {
+                    store.save(p);
+                    ++it;
+                }
+            }
+        }
+    }
+    for (auto &[id, acct] : accountBook) {
+        // Positions are now carried at the settlement price, so the day's marks belong to the
+        // balance that the next day starts from.
+        acct.preBalance = settledBalance[id];
+        acct.deposit = acct.withdraw = acct.closeProfit = acct.commission = 0;
+        acct.preMargin = account(id).currMargin;
+        store.save(acct);
+    }
+    for (auto &[id, d] : instrumentDays) {
+        const Quote *q = quotes.find(id);
+        if (q) {
+            d.preSettlement = q->last;
+            d.preClose = q->last;
+            d.preOpenInterest = q->openInterest;
+        }
+        store.save(d);
+    }
+    day = Calendar::nextWeekday(day);
+    store.setMeta("tradingDay", day);
+    store.commit();
+    startDayQuotes();
+    todayOrders.clear();
+    todayTrades.clear();
+    usedOrderRefs.clear();
+    return day;
+}
+
+} // namespace simfront

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace simfront {
+
+// One tradable contract as the broker lists it.
+struct InstrumentSpec
+{
+    std::string id;         // InstrumentID, e.g. "rb2705"
+    std::string name;       // InstrumentName, UTF-8 (sent as GB2312)
+    std::string exchangeId; // SHFE, INE, DCE, CZCE, CFFEX
+    std::string productId;
+    int deliveryYear = 0;
+    int deliveryMonth = 0;
+    int volumeMultiple = 1;
+    double priceTick = 1.0;
+    std::string createDate;
+    std::string openDate;
+    std::string expireDate;
+    std::string startDelivDate;
+    std::string endDelivDate;
+    char instLifePhase = '1'; // started
+    bool isTrading = true;
+    char positionType = '2'; // gross
+    std::string underlyingInstrId;
+    double underlyingMultiple = 1.0;
+    double marginRatio = 0.1;          // what the broker charges
+    double exchangeMarginRatio = 0.08; // what the exchange charges
+    double commissionPerLot = 0.0;     // charged on every open and close
+    double preSettlementPrice = 0.0;   // of the first trading day; later days keep their own
+    double limitRatio = 0.05;          // price band around the pre-settlement price
+    int maxLimitOrderVolume = 500;
+
+    // SHFE and INE keep today's and yesterday's positions apart and want a close to say which.
+    bool splitsTodayYesterday() const { return exchangeId == "SHFE" || exchangeId == "INE"; }
+};
+
+struct InvestorSpec
+{
+    std::string id;
+    std::string name; // UTF-8
+    std::string password;
+    double initialFunds = 0.0; // the balance an account starts with when it is first created
+};
+
+struct FrontConfig
+{
+    std::string brokerId = "9999";
+    std::string brokerName;
+    int frontId = 1;
+    std::vector<InvestorSpec> investors;
+    std::vector<InstrumentSpec> instruments;
+
+    const InstrumentSpec *instrument(const std::string &id) const;
+    const InvestorSpec *investor(const std::string &id) const;
+
+    // Parses the JSON configuration; on failure returns false with a readable reason.
+    static bool parse(const std::string &json, FrontConfig &out, std::string &error);
+    static bool load(const std::string &path, FrontConfig &out, std::string &error);
+    // The configuration compiled into the program, so it runs from any working folder.
+    static const char *builtInJson();
+    static FrontConfig builtIn();
+};
+
+} // namespace simfront

@@ -1,0 +1,515 @@
+#include "store.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace simfront {
+
+// A prepared statement with positional binding; finalised when it goes out of scope.
+class Store::Query
+{
+public:
+    Query(const Store &store, const char *sql) : store(store)
+    {
+        if (sqlite3_prepare_v2(store.db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+            store.fail(std::string("prepare: ") + sqlite3_errmsg(store.db));
+            stmt = nullptr;
+        }
+    }
+    ~Query() { sqlite3_finalize(stmt); }
+    Query(const Query &) = delete;
+    Query &operator=(const Query &) = delete;
+
+    Query &bind(const std::string &v)
+    {
+        sqlite3_bind_text(stmt, ++index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Query &bind(const char *v) { return bind(std::string(v)); }
+    Query &bind(char v) { return bind(std::string(1, v)); }
+    Query &bind(int v)
+    {
+        sqlite3_bind_int64(stmt, ++index, v);
+        return *this;
+    }
+    Query &bind(long long v)
+    {
+        sqlite3_bind_int64(stmt, ++index, v);
+        return *this;
+    }
+    Query &bind(double v)
+    {
+        sqlite3_bind_double(stmt, ++index, v);
+        return *this;
+    }
+    Query &blob(const std::string &v)
+    {
+        sqlite3_bind_blob(stmt, ++index, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+
+    bool next()
+    {
+        if (!stmt) {
+            return false;
+        }
+        const int rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW) {
+            column = 0;
+            return true;
+        }
+        if (rc != SQLITE_DONE) {
+            store.fail(std::string("step: ") + sqlite3_errmsg(store.db));
+        }
+        return false;
+    }
+    void run() { next(); }
+
+    std::string text()
+    {
+        const int i = column++;
+        const auto *p = sqlite3_column_blob(stmt, i);
+        const int n = sqlite3_column_bytes(stmt, i);
+        return p ? std::string(static_cast<const char *>(p), static_cast<std::size_t>(n))
+                 : std::string();
+    }
+    char character()
+    {
+        const std::string t = text();
+        return t.empty() ? '\0' : t[0];
+    }
+    int integer() { return static_cast<int>(sqlite3_column_int64(stmt, column++)); }
+    long long integer64() { return sqlite3_column_int64(stmt, column++); }
+    double real() { return sqlite3_column_double(stmt, column++); }
+
+private:
+    const Store &store;
+    sqlite3_stmt *stmt = nullptr;
+    int index = 0;
+    int column = 0;
+};
+
+namespace {
+
+const char kSchema[] = R"sql(
+CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS accounts (
+    investor_id TEXT PRIMARY KEY, pre_balance REAL, deposit REAL, withdraw REAL,
+    close_profit REAL, commission REAL, pre_margin REAL);
+CREATE TABLE IF NOT EXISTS positions (
+    investor_id TEXT, instrument_id TEXT, direction TEXT, yd_start INTEGER,
+    td_volume INTEGER, td_cost REAL, td_open_cost REAL, td_open_volume INTEGER,
+    td_open_amount REAL, td_close_volume INTEGER, td_close_amount REAL, td_close_profit REAL,
+    td_commission REAL,
+    yd_volume INTEGER, yd_cost REAL, yd_open_cost REAL, yd_open_volume INTEGER,
+    yd_open_amount REAL, yd_close_volume INTEGER, yd_close_amount REAL, yd_close_profit REAL,
+    yd_commission REAL,
+    PRIMARY KEY (investor_id, instrument_id, direction));
+CREATE TABLE IF NOT EXISTS orders (
+    seq INTEGER PRIMARY KEY, trading_day TEXT, broker_id TEXT, investor_id TEXT, user_id TEXT,
+    instrument_id TEXT, exchange_id TEXT, order_ref TEXT, front_id INTEGER, session_id INTEGER,
+    request_id INTEGER, order_sys_id TEXT, order_local_id TEXT, broker_order_seq INTEGER,
+    direction TEXT, offset_flag TEXT, hedge TEXT, price_type TEXT, time_condition TEXT,
+    volume_condition TEXT, limit_price REAL, volume INTEGER, volume_traded INTEGER,
+    status TEXT, submit_status TEXT, status_msg TEXT, insert_date TEXT, insert_time TEXT,
+    update_time TEXT, cancel_time TEXT);
+CREATE INDEX IF NOT EXISTS orders_day ON orders (trading_day);
+CREATE TABLE IF NOT EXISTS trades (
+    seq INTEGER PRIMARY KEY, trading_day TEXT, broker_id TEXT, investor_id TEXT, user_id TEXT,
+    instrument_id TEXT, exchange_id TEXT, order_ref TEXT, order_sys_id TEXT,
+    order_local_id TEXT, broker_order_seq INTEGER, trade_id TEXT, direction TEXT,
+    offset_flag TEXT, hedge TEXT, price REAL, volume INTEGER, trade_date TEXT, trade_time TEXT,
+    close_profit REAL, commission REAL);
+CREATE INDEX IF NOT EXISTS trades_day ON trades (trading_day);
+CREATE TABLE IF NOT EXISTS confirmations (
+    investor_id TEXT, trading_day TEXT, stamp TEXT, PRIMARY KEY (investor_id, trading_day));
+CREATE TABLE IF NOT EXISTS statements (
+    investor_id TEXT, trading_day TEXT, content BLOB, PRIMARY KEY (investor_id, trading_day));
+CREATE TABLE IF NOT EXISTS instrument_days (
+    instrument_id TEXT PRIMARY KEY, pre_settlement REAL, pre_close REAL,
+    pre_open_interest REAL);
+)sql";
+
+} // namespace
+
+Store::~Store()
+{
+    close();
+}
+
+bool Store::open(const std::string &folder, std::string &err)
+{
+    close();
+    std::string path = ":memory:";
+    if (!folder.empty()) {
+        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+            err = "cannot create the data folder " + folder;
+            return false;
+        }
+        path = folder + "/simfront.sqlite";
+    }
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        err = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(db, 2000);
+    // WAL with NORMAL syncing commits without waiting for the disk on every order, and a
+    // committed transaction still survives the process being killed.
+    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") || !exec(kSchema)) {
+        err = "cannot prepare " + path + ": " + error;
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Store::close()
+{
+    if (db) {
+        sqlite3_close(db);
+        db = nullptr;
+    }
+    depth = 0;
+}
+
+bool Store::exec(const char *sql)
+{
+    char *msg = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+        fail(msg ? msg : "sqlite error");
+        sqlite3_free(msg);
+        return false;
+    }
+    return true;
+}
+
+void Store::fail(const std::string &what) const
+{
+    error = what;
+    std::fprintf(stderr, "simfront: store: %s\n", what.c_str());
+}
+
+void Store::begin()
+{
+    if (db && depth++ == 0) {
+        exec("BEGIN");
+    }
+}
+
+void Store::commit()
+{
+    if (db && depth > 0 && --depth == 0) {
+        exec("COMMIT");
+    }
+}
+
+std::optional<std::string> Store::meta(const std::string &key) const
+{
+    Query q(*this, "SELECT value FROM meta WHERE key = ?");
+    q.bind(key);
+    if (q.next()) {
+        return q.text();
+    }
+    return std::nullopt;
+}
+
+void Store::setMeta(const std::string &key, const std::string &value)
+{
+    Query(*this, "INSERT OR REPLACE INTO meta (key, value) VALUES (?, ?)")
+        .bind(key)
+        .bind(value)
+        .run();
+}
+
+std::vector<Account> Store::accounts() const
+{
+    std::vector<Account> out;
+    Query q(*this, "SELECT investor_id, pre_balance, deposit, withdraw, close_profit, "
+                   "commission, pre_margin FROM accounts");
+    while (q.next()) {
+        Account a;
+        a.investorId = q.text();
+        a.preBalance = q.real();
+        a.deposit = q.real();
+        a.withdraw = q.real();
+        a.closeProfit = q.real();
+        a.commission = q.real();
+        a.preMargin = q.real();
+        out.push_back(a);
+    }
+    return out;
+}
+
+void Store::save(const Account &a)
+{
+    Query(*this, "INSERT OR REPLACE INTO accounts VALUES (?, ?, ?, ?, ?, ?, ?)")
+        .bind(a.investorId)
+        .bind(a.preBalance)
+        .bind(a.deposit)
+        .bind(a.withdraw)
+        .bind(a.closeProfit)
+        .bind(a.commission)
+        .bind(a.preMargin)
+        .run();
+}
+
+namespace {
+
+template <typename Q> void bindLeg(Q &q, const PositionLeg &l)
+{
+    q.bind(l.volume)
+        .bind(l.cost)
+        .bind(l.openCost)
+        .bind(l.openVolume)
+        .bind(l.openAmount)
+        .bind(l.closeVolume)
+        .bind(l.closeAmount)
+        .bind(l.closeProfit)
+        .bind(l.commission);
+}
+
+template <typename Q> PositionLeg readLeg(Q &q)
+{
+    PositionLeg l;
+    l.volume = q.integer();
+    l.cost = q.real();
+    l.openCost = q.real();
+    l.openVolume = q.integer();
+    l.openAmount = q.real();
+    l.closeVolume = q.integer();
+    l.closeAmount = q.real();
+    l.closeProfit = q.real();
+    l.commission = q.real();
+    return l;
+}
+
+} // namespace
+
+std::vector<Position> Store::positions() const
+{
+    std::vector<Position> out;
+    Query q(*this, "SELECT * FROM positions ORDER BY investor_id, instrument_id, direction");
+    while (q.next()) {
+        Position p;
+        p.investorId = q.text();
+        p.instrumentId = q.text();
+        p.direction = q.character();
+        p.ydStart = q.integer();
+        p.today = readLeg(q);
+        p.yd = readLeg(q);
+        out.push_back(p);
+    }
+    return out;
+}
+
+void Store::save(const Position &p)
+{
+    Query q(*this, "INSERT OR REPLACE INTO positions VALUES "
+                   "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    q.bind(p.investorId).bind(p.instrumentId).bind(p.direction).bind(p.ydStart);
+    bindLeg(q, p.today);
+    bindLeg(q, p.yd);
+    q.run();
+}
+
+void Store::erase(const Position &p)
+{
+    Query(*this, "DELETE FROM positions WHERE investor_id = ? AND instrument_id = ? AND "
+                 "direction = ?")
+        .bind(p.investorId)
+        .bind(p.instrumentId)
+        .bind(p.direction)
+        .run();
+}
+
+std::vector<Order> Store::orders(const std::string &tradingDay) const
+{
+    std::vector<Order> out;
+    Query q(*this, "SELECT * FROM orders WHERE trading_day = ? ORDER BY seq");
+    q.bind(tradingDay);
+    while (q.next()) {
+        Order o;
+        o.seq = q.integer64();
+        o.tradingDay = q.text();
+        o.brokerId = q.text();
+        o.investorId = q.text();
+        o.userId = q.text();
+        o.instrumentId = q.text();
+        o.exchangeId = q.text();
+        o.orderRef = q.text();
+        o.frontId = q.integer();
+        o.sessionId = q.integer();
+        o.requestId = q.integer();
+        o.orderSysId = q.text();
+        o.orderLocalId = q.text();
+        o.brokerOrderSeq = q.integer();
+        o.direction = q.character();
+        o.offset = q.character();
+        o.hedge = q.character();
+        o.priceType = q.character();
+        o.timeCondition = q.character();
+        o.volumeCondition = q.character();
+        o.limitPrice = q.real();
+        o.volume = q.integer();
+        o.volumeTraded = q.integer();
+        o.status = q.character();
+        o.submitStatus = q.character();
+        o.statusMsg = q.text();
+        o.insertDate = q.text();
+        o.insertTime = q.text();
+        o.updateTime = q.text();
+        o.cancelTime = q.text();
+        out.push_back(o);
+    }
+    return out;
+}
+
+void Store::save(const Order &o)
+{
+    Query q(*this, "INSERT OR REPLACE INTO orders VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                   "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    q.bind(o.seq).bind(o.tradingDay).bind(o.brokerId).bind(o.investorId).bind(o.userId);
+    q.bind(o.instrumentId).bind(o.exchangeId).bind(o.orderRef).bind(o.frontId);
+    q.bind(o.sessionId).bind(o.requestId).bind(o.orderSysId).bind(o.orderLocalId);
+    q.bind(o.brokerOrderSeq).bind(o.direction).bind(o.offset).bind(o.hedge).bind(o.priceType);
+    q.bind(o.timeCondition).bind(o.volumeCondition).bind(o.limitPrice).bind(o.volume);
+    q.bind(o.volumeTraded).bind(o.status).bind(o.submitStatus).bind(o.statusMsg);
+    q.bind(o.insertDate).bind(o.insertTime).bind(o.updateTime).bind(o.cancelTime);
+    q.run();
+}
+
+long long Store::maxOrderSeq() const
+{
+    Query q(*this, "SELECT COALESCE(MAX(seq), 0) FROM orders");
+    return q.next() ? q.integer64() : 0;
+}
+
+std::vector<Trade> Store::trades(const std::string &tradingDay) const
+{
+    std::vector<Trade> out;
+    Query q(*this, "SELECT * FROM trades WHERE trading_day = ? ORDER BY seq");
+    q.bind(tradingDay);
+    while (q.next()) {
+        Trade t;
+        t.seq = q.integer64();
+        t.tradingDay = q.text();
+        t.brokerId = q.text();
+        t.investorId = q.text();
+        t.userId = q.text();
+        t.instrumentId = q.text();
+        t.exchangeId = q.text();
+        t.orderRef = q.text();
+        t.orderSysId = q.text();
+        t.orderLocalId = q.text();
+        t.brokerOrderSeq = q.integer();
+        t.tradeId = q.text();
+        t.direction = q.character();
+        t.offset = q.character();
+        t.hedge = q.character();
+        t.price = q.real();
+        t.volume = q.integer();
+        t.tradeDate = q.text();
+        t.tradeTime = q.text();
+        t.closeProfit = q.real();
+        t.commission = q.real();
+        out.push_back(t);
+    }
+    return out;
+}
+
+void Store::save(const Trade &t)
+{
+    Query q(*this, "INSERT OR REPLACE INTO trades VALUES "
+                   "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    q.bind(t.seq).bind(t.tradingDay).bind(t.brokerId).bind(t.investorId).bind(t.userId);
+    q.bind(t.instrumentId).bind(t.exchangeId).bind(t.orderRef).bind(t.orderSysId);
+    q.bind(t.orderLocalId).bind(t.brokerOrderSeq).bind(t.tradeId).bind(t.direction);
+    q.bind(t.offset).bind(t.hedge).bind(t.price).bind(t.volume).bind(t.tradeDate);
+    q.bind(t.tradeTime).bind(t.closeProfit).bind(t.commission);
+    q.run();
+}
+
+long long Store::maxTradeSeq() const
+{
+    Query q(*this, "SELECT COALESCE(MAX(seq), 0) FROM trades");
+    return q.next() ? q.integer64() : 0;
+}
+
+std::map<std::string, std::map<std::string, std::string>> Store::confirmations() const
+{
+    std::map<std::string, std::map<std::string, std::string>> out;
+    Query q(*this, "SELECT investor_id, trading_day, stamp FROM confirmations");
+    while (q.next()) {
+        const std::string investor = q.text();
+        const std::string day = q.text();
+        out[investor][day] = q.text();
+    }
+    return out;
+}
+
+void Store::saveConfirmation(const std::string &investorId, const std::string &tradingDay,
+                             const std::string &stamp)
+{
+    Query(*this, "INSERT OR REPLACE INTO confirmations VALUES (?, ?, ?)")
+        .bind(investorId)
+        .bind(tradingDay)
+        .bind(stamp)
+        .run();
+}
+
+void Store::saveStatement(const std::string &investorId, const std::string &tradingDay,
+                          const std::string &content)
+{
+    Query q(*this, "INSERT OR REPLACE INTO statements VALUES (?, ?, ?)");
+    q.bind(investorId).bind(tradingDay).blob(content);
+    q.run();
+}
+
+std::optional<std::pair<std::string, std::string>>
+Store::statement(const std::string &investorId, const std::string &tradingDay) const
+{
+    Query q(*this, tradingDay.empty()
+                       ? "SELECT trading_day, content FROM statements WHERE investor_id = ? "
+                         "ORDER BY trading_day DESC LIMIT 1"
+                       : "SELECT trading_day, content FROM statements WHERE investor_id = ? "
+                         "AND trading_day = ?");
+    q.bind(investorId);
+    if (!tradingDay.empty()) {
+        q.bind(tradingDay);
+    }
+    if (q.next()) {
+        std::string day = q.text();
+        return std::make_pair(day, q.text());
+    }
+    return std::nullopt;
+}
+
+std::vector<InstrumentDay> Store::instrumentDays() const
+{
+    std::vector<InstrumentDay> out;
+    Query q(*this, "SELECT * FROM instrument_days");
+    while (q.next()) {
+        InstrumentDay d;
+        d.instrumentId = q.text();
+        d.preSettlement = q.real();
+        d.preClose = q.real();
+        d.preOpenInterest = q.real();
+        out.push_back(d);
+    }
+    return out;
+}
+
+void Store::save(const InstrumentDay &d)
+{
+    Query(*this, "INSERT OR REPLACE INTO instrument_days VALUES (?, ?, ?, ?)")
+        .bind(d.instrumentId)
+        .bind(d.preSettlement)
+        .bind(d.preClose)
+        .bind(d.preOpenInterest)
+        .run();
+}
+
+} // namespace simfront

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ledger.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace simfront {
+
+// The broker's books in SQLite: accounts, positions, orders, trades, confirmations, statements
+// and the trading day. Every change of one request is written in one transaction, so a crash
+// leaves either all of it or none. An empty folder name keeps the books in memory.
+class Store
+{
+public:
+    Store() = default;
+    ~Store();
+    Store(const Store &) = delete;
+    Store &operator=(const Store &) = delete;
+
+    bool open(const std::string &folder, std::string &error);
+    void close();
+    // The last failure of a write, empty when all went well; writes report it on stderr too.
+    const std::string &lastError() const { return error; }
+
+    void begin();
+    void commit();
+
+    std::optional<std::string> meta(const std::string &key) const;
+    void setMeta(const std::string &key, const std::string &value);
+
+    std::vector<Account> accounts() const;
+    void save(const Account &account);
+
+    std::vector<Position> positions() const;
+    void save(const Position &position);
+    void erase(const Position &position);
+
+    std::vector<Order> orders(const std::string &tradingDay) const;
+    void save(const Order &order);
+    long long maxOrderSeq() const;
+
+    std::vector<Trade> trades(const std::string &tradingDay) const;
+    void save(const Trade &trade);
+    long long maxTradeSeq() const;
+
+    // investor -> confirmed trading days
+    std::map<std::string, std::map<std::string, std::string>> confirmations() const;
+    void saveConfirmation(const std::string &investorId, const std::string &tradingDay,
+                          const std::string &stamp);
+
+    void saveStatement(const std::string &investorId, const std::string &tradingDay,
+                       const std::string &content);
+    // The statement of the given day, or of the latest day when tradingDay is empty.
+    std::optional<std::pair<std::string, std::string>>
+    statement(const std::string &investorId, const std::string &tradingDay) const;
+
+    std::vector<InstrumentDay> instrumentDays() const;
+    void save(const InstrumentDay &day);
+
+private:
+    class Query;
+    bool exec(const char *sql);
+    void fail(const std::string &what) const;
+
+    sqlite3 *db = nullptr;
+    mutable std::string error;
+    int depth = 0;
+};
+
+} // namespace simfront
