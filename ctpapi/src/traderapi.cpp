@@ -1,0 +1,133 @@
+#include "traderapi.h"
+
+namespace velmora::ctpapi {
+
+using wire::MsgType;
+
+TraderApi::TraderApi(const char *flowPath) : flowPath_(flowPath ? flowPath : "")
+{
+    auto adapter = std::make_unique<TraderSpiAdapter>();
+    adapter_ = adapter.get();
+    core_ = std::make_shared<ApiCore>(std::move(adapter), ApiCore::settingsFromEnvironment());
+    updateGreeting();
+}
+
+void TraderApi::Release()
+{
+    core_->release();
+    delete this;
+}
+
+void TraderApi::Init()
+{
+    core_->init();
+}
+
+int TraderApi::Join()
+{
+    std::shared_ptr<ApiCore> core = core_;
+    core->waitReleased();
+    return 0;
+}
+
+const char *TraderApi::GetTradingDay()
+{
+    return core_->tradingDay();
+}
+
+void TraderApi::RegisterFront(char *pszFrontAddress)
+{
+    if (pszFrontAddress) {
+        core_->registerFront(pszFrontAddress);
+    }
+}
+
+void TraderApi::RegisterSpi(CThostFtdcTraderSpi *pSpi)
+{
+    adapter_->setSpi(pSpi);
+}
+
+void TraderApi::SubscribePrivateTopic(THOST_TE_RESUME_TYPE nResumeType)
+{
+    privateResume_ = nResumeType;
+    updateGreeting();
+}
+
+void TraderApi::SubscribePublicTopic(THOST_TE_RESUME_TYPE nResumeType)
+{
+    publicResume_ = nResumeType;
+    updateGreeting();
+}
+
+void TraderApi::updateGreeting()
+{
+    const wire::TopicSubscription topics{privateResume_.load(), publicResume_.load()};
+    core_->setGreeting(
+        wire::FrameCodec::encode(MsgType::SubscribeTopic, 0, true, nullptr, &topics));
+}
+
+int TraderApi::ReqUserLogin(CThostFtdcReqUserLoginField *pReqUserLoginField, int nRequestID)
+{
+    return core_->sendRecord(MsgType::ReqUserLogin, nRequestID, pReqUserLoginField);
+}
+
+int TraderApi::ReqUserLogout(CThostFtdcUserLogoutField *pUserLogout, int nRequestID)
+{
+    return core_->sendRecord(MsgType::ReqUserLogout, nRequestID, pUserLogout);
+}
+
+int TraderApi::ReqOrderInsert(CThostFtdcInputOrderField *pInputOrder, int nRequestID)
+{
+    return core_->sendRecord(MsgType::ReqOrderInsert, nRequestID, pInputOrder);
+}
+
+int TraderApi::ReqSettlementInfoConfirm(
+    CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm, int nRequestID)
+{
+    return core_->sendRecord(MsgType::ReqSettlementInfoConfirm, nRequestID, pSettlementInfoConfirm);
+}
+
+int TraderApi::ReqQryTrade(CThostFtdcQryTradeField *pQryTrade, int nRequestID)
+{
+    return core_->sendQueryRecord(MsgType::ReqQryTrade, MsgType::RspQryTrade, nRequestID,
+                                  pQryTrade);
+}
+
+int TraderApi::ReqQryInvestorPosition(CThostFtdcQryInvestorPositionField *pQryInvestorPosition,
+                                      int nRequestID)
+{
+    return core_->sendQueryRecord(MsgType::ReqQryInvestorPosition, MsgType::RspQryInvestorPosition,
+                                  nRequestID, pQryInvestorPosition);
+}
+
+int TraderApi::ReqQryTradingAccount(CThostFtdcQryTradingAccountField *pQryTradingAccount,
+                                    int nRequestID)
+{
+    return core_->sendQueryRecord(MsgType::ReqQryTradingAccount, MsgType::RspQryTradingAccount,
+                                  nRequestID, pQryTradingAccount);
+}
+
+int TraderApi::ReqQryInstrument(CThostFtdcQryInstrumentField *pQryInstrument, int nRequestID)
+{
+    return core_->sendQueryRecord(MsgType::ReqQryInstrument, MsgType::RspQryInstrument, nRequestID,
+                                  pQryInstrument);
+}
+
+int TraderApi::ReqQrySettlementInfo(CThostFtdcQrySettlementInfoField *pQrySettlementInfo,
+                                    int nRequestID)
+{
+    return core_->sendQueryRecord(MsgType::ReqQrySettlementInfo, MsgType::RspQrySettlementInfo,
+                                  nRequestID, pQrySettlementInfo);
+}
+
+} // namespace velmora::ctpapi
+
+CThostFtdcTraderApi *CThostFtdcTraderApi::CreateFtdcTraderApi(const char *pszFlowPath)
+{
+    return new velmora::ctpapi::TraderApi(pszFlowPath);
+}
+
+const char *CThostFtdcTraderApi::GetApiVersion()
+{
+    return "Velmora CTP API 1.0";
+}
