@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QNetworkRequest>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// Sends the platform reports one after another on a thread of its own, in the order they were
+// handed in. A report is built completely (URL, token, every value of the session record) by the
+// caller before it is queued, so sending it later changes neither its contents nor its place.
+//
+// Why a thread of its own: an order report is sent while the trading service holds its
+// non-recursive mutex, and the local event loop of a request made on that thread would run
+// timer slots that may want the same mutex; a fill report is sent from the trading callback
+// thread, where waiting up to the request time-out for a stalled platform would hold back every
+// further trading callback. Reports are fire-and-forget, so nobody needs to wait for them.
+class ReportWorker
+{
+public:
+    ReportWorker() = default;
+    // Sends what is still queued, then ends the thread.
+    ~ReportWorker();
+    ReportWorker(const ReportWorker &) = delete;
+    ReportWorker &operator=(const ReportWorker &) = delete;
+
+    // Callable from any thread; the thread starts with the first report.
+    void enqueue(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
+                 const QString &tag);
+
+    // Waits until every report handed in so far has been sent (or has failed); false if that
+    // took longer than timeoutMs.
+    bool waitUntilSent(int timeoutMs);
+
+private:
+    struct Report
+    {
+        QNetworkRequest request;
+        QByteArray body;
+        int timeoutMs;
+        QString tag;
+    };
+
+    void run();
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable sent;
+    std::deque<Report> queue;
+    bool sending = false;
+    bool stopping = false;
+    std::thread thread;
+};

@@ -1,0 +1,71 @@
+#include "signalanalyze.h"
+
+#include "globalvars.h"
+#include "signalapi.h"
+
+#include <QJsonObject>
+#include <QMutexLocker>
+
+SignalAnalyze::SignalAnalyze(QObject *parent) : QObject(parent), signalApi(new SignalApi(this)) {}
+
+void SignalAnalyze::setCommandHandler(CommandHandler handler)
+{
+    commandHandler = std::move(handler);
+}
+
+SignalAnalyze::Command SignalAnalyze::decide(const QString &direction, const QString &openOrClose)
+{
+    const QString side = direction.toLower();
+    const QString action = openOrClose.toLower();
+    const bool buy = side == QLatin1String("buy");
+    const bool sell = side == QLatin1String("sell");
+    const bool open = action == QLatin1String("open");
+    const bool close = action == QLatin1String("close");
+    if (buy && open) {
+        return Command::OpenLong;
+    }
+    if (sell && close) {
+        return Command::CloseLong;
+    }
+    if (sell && open) {
+        return Command::OpenShort;
+    }
+    if (buy && close) {
+        return Command::CloseShort;
+    }
+    return Command::None;
+}
+
+void SignalAnalyze::analyze()
+{
+    QMutexLocker locker(&mutex);
+
+    QJsonObject signal;
+    const bool fetched = GlobalVars::accountType == QLatin1String("real")
+                             ? signalApi->signalReal(&signal)
+                             : signalApi->signalSimulation(&signal);
+    if (!fetched) {
+        return;
+    }
+
+    const QString id = signal.value(QStringLiteral("id")).toString();
+    const QString instrument = signal.value(QStringLiteral("instrument")).toString();
+    const QString direction = signal.value(QStringLiteral("direction")).toString();
+    const bool isExpired = signal.value(QStringLiteral("isExpired")).toBool();
+    const bool isTraded = signal.value(QStringLiteral("isTraded")).toBool();
+    const QString openOrClose = signal.value(QStringLiteral("openOrClose")).toString();
+
+    if (GlobalVars::signalIds.contains(id, Qt::CaseSensitive) || isTraded || isExpired ||
+        instrument != GlobalVars::instrument.get()) {
+        return;
+    }
+
+    // Recorded before the command, so that the signal is never acted on twice, whether or not
+    // an order results.
+    GlobalVars::signalIds.append(id);
+
+    const Command command = decide(direction, openOrClose);
+    if (command != Command::None && commandHandler) {
+        commandHandler(command, id);
+    }
+}

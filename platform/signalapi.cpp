@@ -1,0 +1,396 @@
+#include "signalapi.h"
+
+#include "globalvars.h"
+#include "httpread.h"
+#include "messagebox.h"
+#include "reportworker.h"
+#include "signalobject.h"
+#include "utils.h"
+
+#include <QDebug>
+#include <QJsonDocument>
+
+namespace {
+
+const QString kCode = QStringLiteral("code");
+const QString kMsg = QStringLiteral("msg");
+const QString kData = QStringLiteral("data");
+
+int codeOf(const QJsonObject &reply)
+{
+    return reply.value(kCode).toInt();
+}
+
+QString msgOf(const QJsonObject &reply)
+{
+    return reply.value(kMsg).toString();
+}
+
+void warnFormatError(const QString &tag)
+{
+    qWarning().noquote() << QStringLiteral("[%1] Warning: data format error").arg(tag);
+}
+
+// "[<tag>] Warning: " code ", " msg, streamed part by part like every other warning, so the
+// message text arrives quoted.
+void warnCode(const QString &tag, int code, const QString &msg, const char *suffix = nullptr)
+{
+    QDebug line = qWarning();
+    line.noquote() << QStringLiteral("[%1] Warning: ").arg(tag);
+    line.quote() << code << ", " << msg;
+    if (suffix) {
+        line << suffix;
+    }
+}
+
+void informUser(const QString &text)
+{
+    MessageBox::information(nullptr, QString::fromUtf8("提示信息"), text);
+}
+
+QByteArray jsonText(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson();
+}
+
+} // namespace
+
+SignalApi::SignalApi(QObject *parent)
+    : QObject(parent), errorText(QString::fromUtf8("[错误] 读取远程数据出错")),
+      reports(new ReportWorker)
+{
+}
+
+SignalApi::~SignalApi()
+{
+    reports.reset();
+    delete messageRelay;
+}
+
+bool SignalApi::login()
+{
+    QJsonObject credentials;
+    credentials.insert(QStringLiteral("username"), GlobalVars::username.get());
+    credentials.insert(QStringLiteral("password"), GlobalVars::password.get());
+    const QJsonObject r = HttpRead::postJson(QStringLiteral("/api/login"), jsonText(credentials),
+                                             timeoutMs, false, QStringLiteral("Login"));
+
+    const QJsonObject data = Utils::getObject(r, kData);
+    const QString accountType = GlobalVars::accountType;
+    const QJsonObject account = Utils::getObject(data, accountType);
+    const QString unreadable = QString::fromUtf8("读取远程数据出错");
+
+    if (!Utils::contains(r, QStringLiteral("code,msg"))) {
+        showMessage(errorText);
+        informUser(unreadable);
+        return false;
+    }
+    const QString envName = accountType == QLatin1String("real") ? QString::fromUtf8("实盘交易")
+                                                                 : QString::fromUtf8("模拟交易");
+    if (codeOf(r) != 0) {
+        showMessage(QString::fromUtf8("[提示信息] ") + msgOf(r));
+        informUser(msgOf(r));
+        return false;
+    }
+    if (!Utils::contains(
+            data, QStringLiteral("username,realname,mobile,regdate,state,profit,loginCode,token,"
+                                 "maxCapital"))) {
+        showMessage(errorText);
+        informUser(unreadable);
+        return false;
+    }
+    if (!Utils::contains(account, QStringLiteral("brokerID,instrument,investerID"))) {
+        showMessage(QString::fromUtf8("[提示信息] 请先设置") + envName +
+                    QString::fromUtf8("信息后再登录"));
+        informUser(QString::fromUtf8("请先设置") + envName + QString::fromUtf8("信息后再登录"));
+        return false;
+    }
+
+    GlobalVars::state = data.value(QStringLiteral("state")).toBool();
+    GlobalVars::token = data.value(QStringLiteral("token")).toString();
+    GlobalVars::profit = data.value(QStringLiteral("profit")).toDouble();
+    GlobalVars::maxCapital = data.value(QStringLiteral("maxCapital")).toDouble();
+    GlobalVars::loginCode = data.value(QStringLiteral("loginCode")).toString();
+    GlobalVars::brokerID = account.value(QStringLiteral("brokerID")).toString();
+    GlobalVars::instrument = account.value(QStringLiteral("instrument")).toString();
+    GlobalVars::investerID = account.value(QStringLiteral("investerID")).toString();
+    return true;
+}
+
+bool SignalApi::getConfig()
+{
+    const QString tag = QStringLiteral("Config");
+    const QJsonObject r =
+        HttpRead::postWithToken(QStringLiteral("/api/config"), QByteArray(), timeoutMs, true, tag);
+
+    if (!Utils::contains(r, QStringLiteral("code,msg"))) {
+        warnFormatError(tag);
+        return false;
+    }
+    if (codeOf(r) != 0) {
+        warnCode(tag, codeOf(r), msgOf(r));
+        return false;
+    }
+    const QJsonObject data = Utils::getObject(r, kData);
+    const QJsonObject env = Utils::getObject(data, GlobalVars::accountType);
+    if (!Utils::contains(
+            data, QStringLiteral("signalTimerSeconds,tokenTimerSeconds,version,leverage,simulation,"
+                                 "real")) ||
+        !Utils::contains(env, QStringLiteral("mdAddress,tdAddress,name"))) {
+        warnCode(tag, 0, msgOf(r), " | data not found");
+        return false;
+    }
+
+    GlobalVars::signalTimerSeconds = data.value(QStringLiteral("signalTimerSeconds")).toInt();
+    GlobalVars::tokenTimerSeconds = data.value(QStringLiteral("tokenTimerSeconds")).toInt();
+    GlobalVars::version = data.value(QStringLiteral("version")).toString();
+    GlobalVars::leverage = data.value(QStringLiteral("leverage")).toInt();
+    GlobalVars::name = env.value(QStringLiteral("name")).toString();
+
+    // The platform may give a front as host:port only; the CTP libraries need the scheme.
+    const QString scheme = QStringLiteral("tcp://");
+    QString mdAddress = env.value(QStringLiteral("mdAddress")).toString();
+    QString tdAddress = env.value(QStringLiteral("tdAddress")).toString();
+    if (!mdAddress.contains(scheme, Qt::CaseSensitive)) {
+        mdAddress.prepend(scheme);
+    }
+    if (!tdAddress.contains(scheme, Qt::CaseSensitive)) {
+        tdAddress.prepend(scheme);
+    }
+    GlobalVars::mdAddress = mdAddress;
+    GlobalVars::tdAddress = tdAddress;
+    return true;
+}
+
+bool SignalApi::getToken()
+{
+    const QString tag = QStringLiteral("Auth");
+    const QJsonObject r =
+        HttpRead::postWithToken(QStringLiteral("/api/token"), QByteArray(), timeoutMs, false, tag);
+
+    // A token that is not a string is as unreadable as a missing one; taking it as "" would
+    // end the session at the next request while reporting the renewal as done.
+    if (!Utils::contains(r, QStringLiteral("code,msg,data")) ||
+        (codeOf(r) == 0 && !r.value(kData).isString())) {
+        warnFormatError(tag);
+        return false;
+    }
+    if (codeOf(r) != 0) {
+        warnCode(tag, codeOf(r), msgOf(r), " | data not found");
+        return false;
+    }
+    GlobalVars::token = r.value(kData).toString();
+    return true;
+}
+
+bool SignalApi::getUserData()
+{
+    const QString tag = QStringLiteral("User");
+    const QJsonObject r = HttpRead::postWithToken(QStringLiteral("/api/userData"), QByteArray(),
+                                                  timeoutMs, true, tag);
+
+    const QJsonObject data = Utils::getObject(r, kData);
+    const QJsonObject account = Utils::getObject(data, GlobalVars::accountType);
+
+    if (!Utils::contains(r, QStringLiteral("code,msg"))) {
+        warnFormatError(tag);
+        return false;
+    }
+    const int code = codeOf(r);
+    if (code == 401) {
+        GlobalVars::strategyState = 5;
+        qWarning() << "[提示信息] 检测到异地登录";
+        return false;
+    }
+    if (code != 0) {
+        warnCode(tag, code, msgOf(r));
+        return false;
+    }
+    if (!Utils::contains(data, QStringLiteral("username,realname,mobile,regdate,state,profit,"
+                                              "loginCode,maxCapital,simulation,real"))) {
+        return false;
+    }
+
+    GlobalVars::state = data.value(QStringLiteral("state")).toBool();
+    GlobalVars::profit = data.value(QStringLiteral("profit")).toDouble();
+    GlobalVars::maxCapital = data.value(QStringLiteral("maxCapital")).toDouble();
+
+    if (data.value(QStringLiteral("loginCode")).toString() != GlobalVars::loginCode.get()) {
+        GlobalVars::strategyState = 5;
+        qWarning() << "[提示信息] 检测到异地登录";
+        return false;
+    }
+    if (account.value(QStringLiteral("brokerID")).toString() != GlobalVars::brokerID.get() ||
+        account.value(QStringLiteral("investerID")).toString() != GlobalVars::investerID.get()) {
+        GlobalVars::strategyState = 4;
+        showMessage(QString::fromUtf8("[提示信息] "
+                                      "检测到交易账户已修改，不要同时运行多个程序，或在程序运行时改"
+                                      "变合约"));
+        qWarning() << "[提示信息] 检测到交易账户已修改";
+        return false;
+    }
+    if (account.value(QStringLiteral("instrument")).toString() != GlobalVars::instrument.get()) {
+        GlobalVars::strategyState = 4;
+        showMessage(QString::fromUtf8(
+            "[提示信息] 检测到合约已修改，不要同时运行多个程序，或在程序运行时改变合约"));
+        qWarning() << "[提示信息] 检测到合约已修改";
+        return false;
+    }
+    return true;
+}
+
+QString SignalApi::getLoginMessage()
+{
+    const QString tag = QStringLiteral("Message");
+    const QJsonObject r = HttpRead::postJson(QStringLiteral("/api/getLoginMessage"), QByteArray(),
+                                             timeoutMs, false, tag);
+
+    if (!Utils::contains(r, QStringLiteral("code,msg"))) {
+        warnFormatError(tag);
+        return errorText;
+    }
+    if (codeOf(r) != 0) {
+        warnCode(tag, codeOf(r), msgOf(r));
+        return msgOf(r);
+    }
+    const QJsonObject data = Utils::getObject(r, kData);
+    if (!Utils::contains(data, QStringLiteral("message"))) {
+        warnCode(tag, 0, msgOf(r), " | data not found");
+        return errorText;
+    }
+    return data.value(QStringLiteral("message")).toString();
+}
+
+void SignalApi::showMessage(QString text)
+{
+    if (!messageRelay) {
+        messageRelay = new SignalObject(SIGNAL(sendSignal(QString)), SLOT(append(QString)));
+    }
+    emit messageRelay->sendSignal(text);
+}
+
+bool SignalApi::signalReal(QJsonObject *signal)
+{
+    return fetchSignal(QStringLiteral("/api/signalReal"), QStringLiteral("SR"), signal);
+}
+
+bool SignalApi::signalSimulation(QJsonObject *signal)
+{
+    return fetchSignal(QStringLiteral("/api/signalSimulation"), QStringLiteral("SS"), signal);
+}
+
+bool SignalApi::fetchSignal(const QString &path, const QString &tag, QJsonObject *signal)
+{
+    const QJsonObject r = HttpRead::postWithToken(path, QByteArray(), timeoutMs, false, tag);
+
+    if (!Utils::contains(r, QStringLiteral("code,msg"))) {
+        warnFormatError(tag);
+        return false;
+    }
+    if (codeOf(r) != 0) {
+        warnCode(tag, codeOf(r), msgOf(r));
+        return false;
+    }
+    const QJsonObject data = Utils::getObject(r, kData);
+    if (!Utils::contains(data, QStringLiteral("id,instrument,direction,expires,isExpired,isTraded,"
+                                              "openOrClose"))) {
+        warnCode(tag, 0, msgOf(r), " | data not found");
+        return false;
+    }
+    *signal = data;
+    return true;
+}
+
+void SignalApi::tradeReal(QString orderID, QString signalID, QString direction, int submitVolume,
+                          double price, QString type)
+{
+    sendOrderReport(QStringLiteral("/api/tradeReal"), QStringLiteral("TR"), orderID, signalID,
+                    direction, submitVolume, price, type);
+}
+
+void SignalApi::tradeSimulation(QString orderID, QString signalID, QString direction,
+                                int submitVolume, double price, QString type)
+{
+    sendOrderReport(QStringLiteral("/api/tradeSimulation"), QStringLiteral("TS"), orderID, signalID,
+                    direction, submitVolume, price, type);
+}
+
+void SignalApi::tradeRealSuccess(QString orderID, int volume, double price)
+{
+    sendFillReport(QStringLiteral("/api/tradeRealSuccess"), QStringLiteral("TRS"), orderID, volume,
+                   price);
+}
+
+void SignalApi::tradeSimulationSuccess(QString orderID, int volume, double price)
+{
+    sendFillReport(QStringLiteral("/api/tradeSimulationSuccess"), QStringLiteral("TSS"), orderID,
+                   volume, price);
+}
+
+void SignalApi::reportOrder(QString orderID, QString signalID, QString direction, int submitVolume,
+                            double price)
+{
+    const QString type =
+        signalID == QLatin1String("0") ? QString::fromUtf8("手动") : QString::fromUtf8("自动");
+    const QString accountType = GlobalVars::accountType;
+    if (accountType == QLatin1String("real")) {
+        tradeReal(orderID, signalID, direction, submitVolume, price, type);
+    } else if (accountType == QLatin1String("simulation")) {
+        tradeSimulation(orderID, signalID, direction, submitVolume, price, type);
+    }
+}
+
+void SignalApi::reportFill(QString orderID, int volume, double price)
+{
+    const QString accountType = GlobalVars::accountType;
+    if (accountType == QLatin1String("real")) {
+        tradeRealSuccess(orderID, volume, price);
+    } else if (accountType == QLatin1String("simulation")) {
+        tradeSimulationSuccess(orderID, volume, price);
+    }
+}
+
+bool SignalApi::waitForReports(int timeoutMs)
+{
+    return reports->waitUntilSent(timeoutMs);
+}
+
+void SignalApi::sendOrderReport(const QString &path, const QString &tag, const QString &orderID,
+                                const QString &signalID, const QString &direction, int submitVolume,
+                                double price, const QString &type)
+{
+    QJsonObject report;
+    report.insert(QStringLiteral("token"), GlobalVars::token.get());
+    report.insert(QStringLiteral("username"), GlobalVars::username.get());
+    report.insert(QStringLiteral("instrument"), GlobalVars::instrument.get());
+    report.insert(QStringLiteral("brokerID"), GlobalVars::brokerID.get());
+    report.insert(QStringLiteral("signalID"), signalID);
+    report.insert(QStringLiteral("direction"), direction);
+    report.insert(QStringLiteral("submitVolume"), submitVolume);
+    report.insert(QStringLiteral("price"), price);
+    report.insert(QStringLiteral("available"), GlobalVars::available.load());
+    report.insert(QStringLiteral("leverage"), GlobalVars::leverage.load());
+    report.insert(QStringLiteral("profit"), GlobalVars::profit.load());
+    report.insert(QStringLiteral("volumeMultiple"), GlobalVars::volumeMultiple.load());
+    report.insert(QStringLiteral("type"), type);
+    report.insert(QStringLiteral("orderID"), orderID);
+    sendReport(path, tag, report);
+}
+
+void SignalApi::sendFillReport(const QString &path, const QString &tag, const QString &orderID,
+                               int volume, double price)
+{
+    QJsonObject report;
+    report.insert(QStringLiteral("token"), GlobalVars::token.get());
+    report.insert(QStringLiteral("username"), GlobalVars::username.get());
+    report.insert(QStringLiteral("orderID"), orderID);
+    report.insert(QStringLiteral("volume"), volume);
+    report.insert(QStringLiteral("price"), price);
+    sendReport(path, tag, report);
+}
+
+void SignalApi::sendReport(const QString &path, const QString &tag, const QJsonObject &report)
+{
+    // The URL and every value are fixed now; the worker only sends.
+    reports->enqueue(HttpRead::jsonRequest(path), jsonText(report), timeoutMs, tag);
+}

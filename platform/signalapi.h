@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class ReportWorker;
+class SignalObject;
+
+// The client of the trading-signal platform: the session (login, configuration, token, user
+// data, login message), the current signal and the order and fill reports. Each operation makes
+// one request, checks the reply's envelope and payload, and writes what it learned into
+// GlobalVars; none retries.
+//
+// The session and signal operations run on the GUI thread and block in the request's local
+// event loop. The reports may come from any thread and go out through one ordered worker.
+class SignalApi : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SignalApi(QObject *parent = nullptr);
+    // Sends the reports still queued before it goes.
+    ~SignalApi() override;
+
+    bool login();
+    bool getConfig();
+    bool getToken();
+    bool getUserData();
+    QString getLoginMessage();
+    // Appends the text to the main window's message area. GUI thread.
+    void showMessage(QString text);
+
+    // On success the output record holds the signal with all seven of its keys.
+    bool signalReal(QJsonObject *signal);
+    bool signalSimulation(QJsonObject *signal);
+
+    void tradeReal(QString orderID, QString signalID, QString direction, int submitVolume,
+                   double price, QString type);
+    void tradeSimulation(QString orderID, QString signalID, QString direction, int submitVolume,
+                         double price, QString type);
+    void tradeRealSuccess(QString orderID, int volume, double price);
+    void tradeSimulationSuccess(QString orderID, int volume, double price);
+
+    // The report of the session's account type: "real" and "simulation" each have their own
+    // endpoint; any other account type reports nothing. An order with signal id "0" was placed
+    // by hand.
+    void reportOrder(QString orderID, QString signalID, QString direction, int submitVolume,
+                     double price);
+    void reportFill(QString orderID, int volume, double price);
+
+    // Waits until every report handed in so far has been sent; false after timeoutMs.
+    bool waitForReports(int timeoutMs);
+
+    SignalObject *messageRelay = nullptr;
+    QString errorText;
+    int timeoutMs = 10000;
+
+private:
+    bool fetchSignal(const QString &path, const QString &tag, QJsonObject *signal);
+    void sendOrderReport(const QString &path, const QString &tag, const QString &orderID,
+                         const QString &signalID, const QString &direction, int submitVolume,
+                         double price, const QString &type);
+    void sendFillReport(const QString &path, const QString &tag, const QString &orderID, int volume,
+                        double price);
+    void sendReport(const QString &path, const QString &tag, const QJsonObject &report);
+
+    std::unique_ptr<ReportWorker> reports;
+};
