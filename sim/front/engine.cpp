@@ -22,6 +22,8 @@ RspError make(int id)
         return {id, "CTP:重复的登录"};
     case NotLoggedIn:
         return {id, "CTP:还没有登录"};
+    case NoPrivilege:
+        return {id, "CTP:无此权限"};
     case UserNotFound:
         return {id, "CTP:找不到该用户"};
     case BadField:

@@ -28,6 +28,7 @@ namespace errors {
 constexpr int InvalidLogin = 3;
 constexpr int DuplicateLogin = 5;
 constexpr int NotLoggedIn = 6;
+constexpr int NoPrivilege = 9;
 constexpr int UserNotFound = 11;
 constexpr int BadField = 15;
 constexpr int InstrumentNotFound = 16;

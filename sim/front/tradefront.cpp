@@ -1,0 +1,428 @@
+#include "tradefront.h"
+
+#include "calendar.h"
+#include "gb2312.h"
+#include "wirerecords.h"
+
+#include "ThostFtdcUserApiDataType.h"
+
+namespace simfront {
+
+using velmora::wire::DecodeError;
+using velmora::wire::Frame;
+using velmora::wire::FrameCodec;
+using velmora::wire::FramedConnection;
+using velmora::wire::MsgType;
+using velmora::wire::RecordLayout;
+
+namespace {
+
+// The statement's Content field holds 500 bytes and a NUL.
+constexpr std::size_t kPieceBytes = sizeof(TThostFtdcContentType) - 1;
+
+MsgType answerType(MsgType request)
+{
+    switch (request) {
+    case MsgType::ReqUserLogin:
+        return MsgType::RspUserLogin;
+    case MsgType::ReqUserLogout:
+        return MsgType::RspUserLogout;
+    case MsgType::ReqSettlementInfoConfirm:
+        return MsgType::RspSettlementInfoConfirm;
+    case MsgType::ReqQrySettlementInfo:
+        return MsgType::RspQrySettlementInfo;
+    case MsgType::ReqQryInstrument:
+        return MsgType::RspQryInstrument;
+    case MsgType::ReqQryInvestorPosition:
+        return MsgType::RspQryInvestorPosition;
+    case MsgType::ReqQryTradingAccount:
+        return MsgType::RspQryTradingAccount;
+    case MsgType::ReqOrderInsert:
+        return MsgType::RspOrderInsert;
+    case MsgType::ReqQryTrade:
+        return MsgType::RspQryTrade;
+    default:
+        return MsgType::RspError;
+    }
+}
+
+} // namespace
+
+TradeFront::TradeFront(asio::io_context &io, Engine &engine, RequestJournal &journal)
+    : FrontListener(io, "td"), engine(engine), journal(journal)
+{
+}
+
+void TradeFront::accepted(asio::ip::tcp::socket socket)
+{
+    const int id = ++nextId;
+    Session &s = sessions[id];
+    s.id = id;
+    s.link =
+        std::make_shared<FramedConnection>(std::move(socket), velmora::wire::Direction::ToFront);
+    s.link->start([this, id](Frame &frame) { onFrame(id, frame); },
+                  [this, id](FramedConnection::CloseReason reason, DecodeError error) {
+                      onClosed(id, reason, error);
+                  });
+}
+
+void TradeFront::closeAll()
+{
+    for (auto &[id, s] : sessions) {
+        s.link->close();
+    }
+    if (!sessions.empty()) {
+        log("dropped " + std::to_string(sessions.size()) + " connection(s)");
+    }
+    sessions.clear();
+}
+
+void TradeFront::onClosed(int id, FramedConnection::CloseReason reason, DecodeError error)
+{
+    auto it = sessions.find(id);
+    if (it == sessions.end()) {
+        return;
+    }
+    if (reason != FramedConnection::CloseReason::ReadFailure) {
+        log(it->second.link->peer() + " " + describe(reason, error));
+    }
+    sessions.erase(it);
+}
+
+template <class T>
+void TradeFront::answer(Session &s, MsgType type, int requestId, bool isLast, const RspError *error,
+                        const T *record)
+{
+    CThostFtdcRspInfoField info{};
+    if (error) {
+        info = WireRecords::rspInfo(*error);
+    }
+    s.link->send(FrameCodec::encode(type, requestId, isLast, error ? &info : nullptr, record));
+}
+
+void TradeFront::answerError(Session &s, MsgType type, int requestId, const RspError &e)
+{
+    answer<char>(s, type, requestId, true, &e, nullptr);
+}
+
+void TradeFront::toInvestor(const std::string &investorId, const std::vector<unsigned char> &frame)
+{
+    for (auto &[id, s] : sessions) {
+        if (s.loggedIn && s.investorId == investorId && s.privateResume != THOST_TERT_NONE) {
+            s.link->send(frame);
+        }
+    }
+}
+
+void TradeFront::onFrame(int id, Frame &frame)
+{
+    auto it = sessions.find(id);
+    if (it == sessions.end()) {
+        return;
+    }
+    Session &s = it->second;
+    if (frame.type == MsgType::Heartbeat) {
+        s.link->send(FrameCodec::encode<char>(MsgType::Heartbeat, 0, true, nullptr, nullptr));
+        return;
+    }
+    if (frame.type == MsgType::SubscribeTopic) {
+        velmora::wire::TopicSubscription topic{};
+        if (frame.recordAs(topic)) {
+            s.privateResume = topic.PrivateResumeType;
+        }
+        return;
+    }
+    const auto *rule = RecordLayout::rule(frame.type);
+    const std::string typeName = rule ? rule->name : "unknown";
+    journal.record("td", s.sessionId, typeName, frame.requestId, s.investorId);
+
+    const MsgType reply = answerType(frame.type);
+    if (reply == MsgType::RspError) {
+        // A market-data request on the trading front.
+        answerError(s, MsgType::RspError, frame.requestId, errors::make(errors::NoPrivilege));
+        return;
+    }
+    if (auto fault = journal.takeFault("td:" + typeName)) {
+        if (frame.type == MsgType::ReqOrderInsert) {
+            CThostFtdcInputOrderField in{};
+            frame.recordAs(in);
+            answer(s, reply, frame.requestId, true, &*fault, &in);
+        } else {
+            answerError(s, reply, frame.requestId, *fault);
+        }
+        return;
+    }
+    if (frame.type == MsgType::ReqUserLogin) {
+        login(s, frame);
+        return;
+    }
+    if (!s.loggedIn) {
+        if (frame.type == MsgType::ReqOrderInsert) {
+            CThostFtdcInputOrderField in{};
+            frame.recordAs(in);
+            const RspError e = errors::make(errors::NotLoggedIn);
+            answer(s, reply, frame.requestId, true, &e, &in);
+        } else {
+            answerError(s, reply, frame.requestId, errors::make(errors::NotLoggedIn));
+        }
+        return;
+    }
+    switch (frame.type) {
+    case MsgType::ReqUserLogout:
+        logout(s, frame);
+        break;
+    case MsgType::ReqSettlementInfoConfirm:
+        confirm(s, frame);
+        break;
+    case MsgType::ReqQrySettlementInfo:
+        querySettlement(s, frame);
+        break;
+    case MsgType::ReqQryInstrument:
+        queryInstrument(s, frame);
+        break;
+    case MsgType::ReqQryInvestorPosition:
+        queryPosition(s, frame);
+        break;
+    case MsgType::ReqQryTradingAccount:
+        queryAccount(s, frame);
+        break;
+    case MsgType::ReqQryTrade:
+        queryTrade(s, frame);
+        break;
+    case MsgType::ReqOrderInsert:
+        insertOrder(s, frame);
+        break;
+    default:
+        break;
+    }
+}
+
+void TradeFront::login(Session &s, const Frame &frame)
+{
+    CThostFtdcReqUserLoginField req{};
+    if (!frame.recordAs(req)) {
+        answerError(s, MsgType::RspUserLogin, frame.requestId, errors::make(errors::BadField));
+        return;
+    }
+    if (s.loggedIn) {
+        answerError(s, MsgType::RspUserLogin, frame.requestId,
+                    errors::make(errors::DuplicateLogin));
+        return;
+    }
+    const std::string brokerId = WireRecords::text(req.BrokerID);
+    const std::string userId = WireRecords::text(req.UserID);
+    // The password is compared as sent: blanks may be part of it.
+    std::string password(req.Password, strnlen(req.Password, sizeof req.Password));
+    const RspError e = engine.login(brokerId, userId, password);
+    if (e) {
+        log("login refused for '" + userId + "': " + std::to_string(e.id));
+        answerError(s, MsgType::RspUserLogin, frame.requestId, e);
+        return;
+    }
+    if (s.sessionId == 0) {
+        s.sessionId = engine.newSessionId();
+    }
+    s.loggedIn = true;
+    s.investorId = userId;
+    s.userId = userId;
+
+    CThostFtdcRspUserLoginField rsp{};
+    const std::string now = Calendar::nowTime();
+    WireRecords::set(rsp.TradingDay, engine.tradingDay());
+    WireRecords::set(rsp.LoginTime, now);
+    WireRecords::set(rsp.BrokerID, brokerId);
+    WireRecords::set(rsp.UserID, userId);
+    WireRecords::set(rsp.SystemName, "VelmoraSimFront");
+    rsp.FrontID = engine.config().frontId;
+    rsp.SessionID = s.sessionId;
+    WireRecords::set(rsp.MaxOrderRef,
+                     WireRecords::paddedOrderRef(std::to_string(engine.maxOrderRef(userId))));
+    for (auto *field :
+         {&rsp.SHFETime, &rsp.DCETime, &rsp.CZCETime, &rsp.FFEXTime, &rsp.INETime, &rsp.GFEXTime}) {
+        WireRecords::set(*field, now);
+    }
+    WireRecords::set(rsp.SysVersion, "velmora-simfront 1.0");
+    const RspError ok;
+    answer(s, MsgType::RspUserLogin, frame.requestId, true, &ok, &rsp);
+
+    // A fresh flow folder has received nothing yet, so resuming starts from the beginning too.
+    if (s.privateResume == THOST_TERT_RESTART || s.privateResume == THOST_TERT_RESUME) {
+        replay(s);
+    }
+}
+
+void TradeFront::replay(Session &s)
+{
+    for (const FlowItem &item : engine.privateFlow(s.investorId)) {
+        if (item.order) {
+            const auto rec = WireRecords::order(*item.order);
+            s.link->send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &rec));
+        } else if (item.trade) {
+            const auto rec = WireRecords::trade(*item.trade);
+            s.link->send(FrameCodec::encode(MsgType::RtnTrade, 0, true, nullptr, &rec));
+        }
+    }
+}
+
+void TradeFront::logout(Session &s, const Frame &frame)
+{
+    CThostFtdcUserLogoutField rsp{};
+    WireRecords::set(rsp.BrokerID, engine.config().brokerId);
+    WireRecords::set(rsp.UserID, s.userId);
+    s.loggedIn = false;
+    s.investorId.clear();
+    const RspError ok;
+    answer(s, MsgType::RspUserLogout, frame.requestId, true, &ok, &rsp);
+}
+
+void TradeFront::confirm(Session &s, const Frame &frame)
+{
+    const std::string stamp = engine.confirm(s.investorId);
+    CThostFtdcSettlementInfoConfirmField rsp{};
+    WireRecords::set(rsp.BrokerID, engine.config().brokerId);
+    WireRecords::set(rsp.InvestorID, s.investorId);
+    WireRecords::set(rsp.ConfirmDate, stamp.substr(0, 8));
+    WireRecords::set(rsp.ConfirmTime, stamp.size() > 9 ? stamp.substr(9) : std::string());
+    rsp.SettlementID = 1;
+    WireRecords::set(rsp.AccountID, s.investorId);
+    WireRecords::set(rsp.CurrencyID, "CNY");
+    const RspError ok;
+    answer(s, MsgType::RspSettlementInfoConfirm, frame.requestId, true, &ok, &rsp);
+}
+
+void TradeFront::querySettlement(Session &s, const Frame &frame)
+{
+    CThostFtdcQrySettlementInfoField req{};
+    frame.recordAs(req);
+    const auto found = engine.statement(s.investorId, WireRecords::text(req.TradingDay));
+    if (!found || found->second.empty()) {
+        answer<CThostFtdcSettlementInfoField>(s, MsgType::RspQrySettlementInfo, frame.requestId,
+                                              true, nullptr, nullptr);
+        return;
+    }
+    const std::string &content = found->second;
+    std::size_t pos = 0;
+    int sequence = 0;
+    while (pos < content.size()) {
+        // Pieces end on character boundaries so each one decodes by itself.
+        std::size_t n = Gb2312::pieceLength(content, pos, kPieceBytes);
+        if (n == 0) {
+            n = 1;
+        }
+        CThostFtdcSettlementInfoField rec{};
+        WireRecords::set(rec.TradingDay, found->first);
+        rec.SettlementID = 1;
+        WireRecords::set(rec.BrokerID, engine.config().brokerId);
+        WireRecords::set(rec.InvestorID, s.investorId);
+        rec.SequenceNo = ++sequence;
+        std::memcpy(rec.Content, content.data() + pos, n);
+        WireRecords::set(rec.AccountID, s.investorId);
+        WireRecords::set(rec.CurrencyID, "CNY");
+        pos += n;
+        answer(s, MsgType::RspQrySettlementInfo, frame.requestId, pos >= content.size(), nullptr,
+               &rec);
+    }
+}
+
+void TradeFront::queryInstrument(Session &s, const Frame &frame)
+{
+    CThostFtdcQryInstrumentField req{};
+    frame.recordAs(req);
+    std::string id = WireRecords::text(req.InstrumentID);
+    if (id.empty()) {
+        id = WireRecords::text(req.reserve1);
+    }
+    const auto list = engine.instruments(id, WireRecords::text(req.ExchangeID));
+    if (list.empty()) {
+        answer<CThostFtdcInstrumentField>(s, MsgType::RspQryInstrument, frame.requestId, true,
+                                          nullptr, nullptr);
+        return;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const auto rec = WireRecords::instrument(*list[i]);
+        answer(s, MsgType::RspQryInstrument, frame.requestId, i + 1 == list.size(), nullptr, &rec);
+    }
+}
+
+void TradeFront::queryPosition(Session &s, const Frame &frame)
+{
+    CThostFtdcQryInvestorPositionField req{};
+    frame.recordAs(req);
+    std::string id = WireRecords::text(req.InstrumentID);
+    if (id.empty()) {
+        id = WireRecords::text(req.reserve1);
+    }
+    const auto list = engine.positions(s.investorId, id);
+    if (list.empty()) {
+        answer<CThostFtdcInvestorPositionField>(s, MsgType::RspQryInvestorPosition, frame.requestId,
+                                                true, nullptr, nullptr);
+        return;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const auto rec = WireRecords::position(list[i], engine.config().brokerId, s.investorId,
+                                               engine.tradingDay());
+        answer(s, MsgType::RspQryInvestorPosition, frame.requestId, i + 1 == list.size(), nullptr,
+               &rec);
+    }
+}
+
+void TradeFront::queryAccount(Session &s, const Frame &frame)
+{
+    const auto rec = WireRecords::account(engine.account(s.investorId), engine.config().brokerId,
+                                          engine.tradingDay());
+    answer(s, MsgType::RspQryTradingAccount, frame.requestId, true, nullptr, &rec);
+}
+
+void TradeFront::queryTrade(Session &s, const Frame &frame)
+{
+    CThostFtdcQryTradeField req{};
+    frame.recordAs(req);
+    const std::string id = WireRecords::text(req.InstrumentID);
+    std::vector<const Trade *> list;
+    for (const Trade &t : engine.trades()) {
+        if (t.investorId == s.investorId && (id.empty() || t.instrumentId == id)) {
+            list.push_back(&t);
+        }
+    }
+    if (list.empty()) {
+        answer<CThostFtdcTradeField>(s, MsgType::RspQryTrade, frame.requestId, true, nullptr,
+                                     nullptr);
+        return;
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const auto rec = WireRecords::trade(*list[i]);
+        answer(s, MsgType::RspQryTrade, frame.requestId, i + 1 == list.size(), nullptr, &rec);
+    }
+}
+
+void TradeFront::insertOrder(Session &s, const Frame &frame)
+{
+    CThostFtdcInputOrderField in{};
+    frame.recordAs(in);
+    OrderRequest request = WireRecords::orderRequest(in, frame.requestId);
+    InsertResult result;
+    if (request.investorId != s.investorId) {
+        // An order for another investor than the one logged in on this session.
+        result.brokerError = errors::make(errors::BadField);
+    } else {
+        result = engine.insertOrder(request, engine.config().frontId, s.sessionId);
+    }
+    if (result.brokerError) {
+        answer(s, MsgType::RspOrderInsert, frame.requestId, true, &result.brokerError, &in);
+        return;
+    }
+    for (std::size_t i = 0; i < result.reports.size(); ++i) {
+        const auto rec = WireRecords::order(result.reports[i]);
+        toInvestor(s.investorId, FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &rec));
+        if (i == 0 && result.exchangeError) {
+            const auto info = WireRecords::rspInfo(result.exchangeError);
+            s.link->send(FrameCodec::encode(MsgType::ErrRtnOrderInsert, 0, true, &info, &in));
+        }
+    }
+    for (const Trade &t : result.trades) {
+        const auto rec = WireRecords::trade(t);
+        toInvestor(s.investorId, FrameCodec::encode(MsgType::RtnTrade, 0, true, nullptr, &rec));
+    }
+}
+
+} // namespace simfront

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "engine.h"
+#include "frontlistener.h"
+#include "requestjournal.h"
+
+#include "framecodec.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace simfront {
+
+// The trading front: login, settlement statement and its confirmation, the queries, order
+// insertion, and the private stream of order and trade reports, for every connected client.
+class TradeFront : public FrontListener
+{
+public:
+    TradeFront(asio::io_context &io, Engine &engine, RequestJournal &journal);
+
+    std::size_t connectionCount() const override { return sessions.size(); }
+
+protected:
+    void accepted(asio::ip::tcp::socket socket) override;
+    void closeAll() override;
+
+private:
+    struct Session
+    {
+        int id = 0;
+        std::shared_ptr<velmora::wire::FramedConnection> link;
+        int sessionId = 0; // given at the first login of the connection
+        bool loggedIn = false;
+        std::string investorId;
+        std::string userId;
+        int privateResume = 2; // THOST_TERT_QUICK until the client says otherwise
+    };
+
+    void onFrame(int id, velmora::wire::Frame &frame);
+    void onClosed(int id, velmora::wire::FramedConnection::CloseReason reason,
+                  velmora::wire::DecodeError error);
+
+    void login(Session &s, const velmora::wire::Frame &frame);
+    void logout(Session &s, const velmora::wire::Frame &frame);
+    void confirm(Session &s, const velmora::wire::Frame &frame);
+    void querySettlement(Session &s, const velmora::wire::Frame &frame);
+    void queryInstrument(Session &s, const velmora::wire::Frame &frame);
+    void queryPosition(Session &s, const velmora::wire::Frame &frame);
+    void queryAccount(Session &s, const velmora::wire::Frame &frame);
+    void queryTrade(Session &s, const velmora::wire::Frame &frame);
+    void insertOrder(Session &s, const velmora::wire::Frame &frame);
+    void replay(Session &s);
+
+    // Sends one answer frame; a null record with bIsLast is the empty answer.
+    template <class T>
+    void answer(Session &s, velmora::wire::MsgType type, int requestId, bool isLast,
+                const RspError *error, const T *record);
+    void answerError(Session &s, velmora::wire::MsgType type, int requestId, const RspError &e);
+    // The private stream: every logged-in session of the investor gets the report.
+    void toInvestor(const std::string &investorId, const std::vector<unsigned char> &frame);
+
+    Engine &engine;
+    RequestJournal &journal;
+    std::map<int, Session> sessions;
+    int nextId = 0;
+};
+
+} // namespace simfront
