@@ -118,7 +118,7 @@ DecodeError FrameCodec::decodeBody(const unsigned char *body, std::size_t size, 
     if (!rule) {
         return DecodeError::UnknownType;
     }
-    if (rule->direction != expected) {
+    if (rule->direction != Direction::Both && rule->direction != expected) {
         return DecodeError::WrongDirection;
     }
     if (flags & ~(kFlagLast | kFlagRspInfo | kFlagRecord)) {

@@ -185,8 +185,7 @@ template <std::size_t N> constexpr std::size_t countOf(const TextField (&)[N])
     }
 
 const MessageRule kRules[] = {
-    {MsgType::Heartbeat, "Heartbeat", Direction::ToFront, RecordPresence::Never, 0, false, nullptr,
-     0},
+    {MsgType::Heartbeat, "Heartbeat", Direction::Both, RecordPresence::Never, 0, false, nullptr, 0},
     {MsgType::SubscribeTopic, "SubscribeTopic", Direction::ToFront, RecordPresence::Always,
      sizeof(TopicSubscription), false, nullptr, 0},
     VELMORA_RULE(ReqUserLogin, ToFront, Always, ReqUserLogin, false),

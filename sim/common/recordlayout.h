@@ -56,6 +56,7 @@ enum class Direction
 {
     ToFront,
     ToClient,
+    Both, // in the table only (Heartbeat); a receiver expects ToFront or ToClient
 };
 
 // The record of MsgType::SubscribeTopic: the resume types given to SubscribePrivateTopic and
