@@ -30,8 +30,8 @@ void AutoSignaller::run()
     std::unique_lock<std::mutex> lock(mutex_);
     while (!stopping_) {
         lock.unlock();
-        // A signal stays valid for its whole period, so each one can be traded until the next.
-        platform_.publishRotation(periodSeconds_);
+        // A second beyond the period keeps each signal valid until its successor is out.
+        platform_.publishRotation(periodSeconds_ + 1);
         lock.lock();
         wake_.wait_for(lock, std::chrono::seconds(periodSeconds_), [this] { return stopping_; });
     }

@@ -37,7 +37,7 @@ const char *CommandLine::usage()
            "                         users, configuration, tokens, request log)\n"
            "  --auto-signals SECONDS publish open long, close long, open short, close short in\n"
            "                         turn on every user's instrument, one every SECONDS (and\n"
-           "                         one at start), each valid for SECONDS\n"
+           "                         one at start), each valid until the next one\n"
            "  --quiet                no line per request on stderr (faults and signals are\n"
            "                         still logged)\n"
            "  --help                 show this text and exit\n"

@@ -438,7 +438,7 @@ Reply Platform::publishSignal(const std::string &body)
                 request.contains("ttlSeconds")
                     ? static_cast<std::int64_t>(request["ttlSeconds"].get<double>())
                     : serverSetting("signalLifetimeSeconds", 60);
-            signal.expires = signal.publishedAtMs / 1000 + ttl;
+            signal.expires = (signal.publishedAtMs + 999) / 1000 + ttl;
         }
     }
     Reply failure;
@@ -484,7 +484,7 @@ void Platform::publishRotation(int lifetimeSeconds)
                 signal.direction = kRotation[next].first;
                 signal.openOrClose = kRotation[next].second;
                 signal.publishedAtMs = nowMs();
-                signal.expires = signal.publishedAtMs / 1000 + lifetimeSeconds;
+                signal.expires = (signal.publishedAtMs + 999) / 1000 + lifetimeSeconds;
                 batch.push_back(signal);
             }
         }

@@ -129,6 +129,12 @@ PlatformServer::PlatformServer(Platform &platform, const Options &options)
     };
     // Without it a keep-alive client waits for the delayed ACK on every request.
     server_.set_tcp_nodelay(true);
+    // cpp-httplib's default adds SO_REUSEPORT, which lets a second server share a port in use
+    // and take part of its requests; a taken port must be an error.
+    server_.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server_.set_payload_max_length(options_.maxBodyBytes);
     const auto handler = [this](const httplib::Request &req, httplib::Response &res) {
         handle(req, res);
