@@ -38,6 +38,8 @@ public:
     int count(const std::string &name) const;
     bool waitFor(const std::string &name, int count, int timeoutMs = 15000) const;
     int overlaps() const { return overlaps_.load(); }
+    // Callbacks still running; 0 before the recorder may be destroyed.
+    int inside() const { return inside_.load(); }
     std::vector<CThostFtdcDepthMarketDataField> ticks() const;
     std::vector<CThostFtdcSettlementInfoField> statement() const;
     std::vector<CThostFtdcInvestorPositionField> positions() const;

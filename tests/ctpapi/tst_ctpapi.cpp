@@ -329,6 +329,7 @@ void TestCtpApi::releaseInsideCallback()
         front.send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &order));
     }
     QTRY_VERIFY(released.load());
+    QTRY_COMPARE(spi.inside(), 0);
     QTest::qWait(300);
     QCOMPARE(spi.count("OnRtnOrder"), 1);
     QCOMPARE(spi.count("OnFrontDisconnected"), 0);
@@ -366,6 +367,8 @@ void TestCtpApi::releaseWhileCallbackBlocked()
     const bool returned = release.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     const int countAtRelease = spi.count("OnRtnOrder");
     unblock.set_value();
+    // The callback that was running when Release returned is the client's to wait for.
+    QTRY_COMPARE(spi.inside(), 0);
     QTest::qWait(300);
     streaming = false;
     feeder.join();
