@@ -1,0 +1,470 @@
+#include "frontclient.h"
+
+#include <QTextCodec>
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+std::string fromGb2312(const char *text)
+{
+    QTextCodec *codec = QTextCodec::codecForName("GB2312");
+    return codec->toUnicode(text, int(std::strlen(text))).toStdString();
+}
+
+namespace {
+
+template <std::size_t N> void copy(char (&field)[N], const std::string &text)
+{
+    std::memset(field, 0, N);
+    std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+Answer makeAnswer(const char *kind, CThostFtdcRspInfoField *info, int id, bool last, bool hasRecord)
+{
+    Answer a;
+    a.kind = kind;
+    a.requestId = id;
+    a.isLast = last;
+    a.hasInfo = info != nullptr;
+    a.errorId = info ? info->ErrorID : 0;
+    a.errorMsg = info ? fromGb2312(info->ErrorMsg) : std::string();
+    a.hasRecord = hasRecord;
+    return a;
+}
+
+} // namespace
+
+int TraderState::answersOf(const std::string &kind, bool lastOnly) const
+{
+    int n = 0;
+    for (const Answer &a : answers) {
+        n += (a.kind == kind && (!lastOnly || a.isLast)) ? 1 : 0;
+    }
+    return n;
+}
+
+const Answer *TraderState::lastAnswer(const std::string &kind) const
+{
+    for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
+        if (it->kind == kind) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+TraderClient::TraderClient(const std::string &flowDir, const std::string &address,
+                           THOST_TE_RESUME_TYPE privateResume)
+{
+    api_ = CThostFtdcTraderApi::CreateFtdcTraderApi(flowDir.c_str());
+    api_->RegisterSpi(this);
+    api_->SubscribePublicTopic(THOST_TERT_RESTART);
+    api_->SubscribePrivateTopic(privateResume);
+    std::string front = address;
+    api_->RegisterFront(front.data());
+    api_->Init();
+}
+
+TraderClient::~TraderClient()
+{
+    api_->Release();
+}
+
+TraderState TraderClient::state() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return s;
+}
+
+void TraderClient::clear()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const int connected = s.connected;
+    const auto disconnects = s.disconnects;
+    s = TraderState();
+    s.connected = connected;
+    s.disconnects = disconnects;
+}
+
+bool TraderClient::waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(s); });
+}
+
+int TraderClient::login(const std::string &investor, const std::string &password, int requestId)
+{
+    CThostFtdcReqUserLoginField req{};
+    copy(req.BrokerID, "9999");
+    copy(req.UserID, investor);
+    copy(req.Password, password);
+    copy(req.UserProductInfo, "velmoratest");
+    return api_->ReqUserLogin(&req, requestId);
+}
+
+bool TraderClient::ready(const std::string &investor)
+{
+    if (!waitFor([](const TraderState &st) { return st.connected > 0; })) {
+        return false;
+    }
+    const int before = state().answersOf("UserLogin");
+    if (login(investor, "123456", 11) != 0 ||
+        !waitFor([&](const TraderState &st) { return st.answersOf("UserLogin") > before; })) {
+        return false;
+    }
+    if (state().lastAnswer("UserLogin")->errorId != 0) {
+        return false;
+    }
+    CThostFtdcSettlementInfoConfirmField confirm{};
+    copy(confirm.BrokerID, "9999");
+    copy(confirm.InvestorID, investor);
+    const int confirmed = state().answersOf("SettlementInfoConfirm");
+    return api_->ReqSettlementInfoConfirm(&confirm, 12) == 0 && waitFor([&](const TraderState &st) {
+               return st.answersOf("SettlementInfoConfirm") > confirmed;
+           }) &&
+           state().lastAnswer("SettlementInfoConfirm")->errorId == 0;
+}
+
+int TraderClient::order(const std::string &instrument, char direction, char offset, int volume,
+                        double price, int orderRef, int requestId, const std::string &investor)
+{
+    CThostFtdcInputOrderField o{};
+    copy(o.BrokerID, "9999");
+    copy(o.InvestorID, investor);
+    copy(o.InstrumentID, instrument);
+    copy(o.OrderRef, std::to_string(orderRef));
+    o.OrderPriceType = THOST_FTDC_OPT_LimitPrice;
+    o.Direction = direction;
+    o.CombOffsetFlag[0] = offset;
+    o.CombHedgeFlag[0] = THOST_FTDC_HF_Speculation;
+    o.LimitPrice = price;
+    o.VolumeTotalOriginal = volume;
+    o.TimeCondition = THOST_FTDC_TC_IOC;
+    o.VolumeCondition = THOST_FTDC_VC_CV;
+    o.MinVolume = 1;
+    o.ContingentCondition = THOST_FTDC_CC_Immediately;
+    o.ForceCloseReason = THOST_FTDC_FCC_NotForceClose;
+    return api_->ReqOrderInsert(&o, requestId);
+}
+
+bool TraderClient::query(const std::string &kind, const std::function<int(int)> &send,
+                         int requestId)
+{
+    const int before = state().answersOf(kind);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int rc = send(requestId);
+    // -2 and -3 are the client library's flow control; wait and send again.
+    while ((rc == -2 || rc == -3) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        rc = send(requestId);
+    }
+    return rc == 0 && waitFor([&](const TraderState &st) { return st.answersOf(kind) > before; });
+}
+
+Answer TraderClient::record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last,
+                            bool hasRecord)
+{
+    Answer a = makeAnswer(kind, info, id, last, hasRecord);
+    s.answers.push_back(a);
+    return a;
+}
+
+template <class T> void TraderClient::keep(std::vector<T> &list, T *p)
+{
+    if (p) {
+        list.push_back(*p);
+    }
+}
+
+template <class T>
+void TraderClient::answerWith(const char *kind, std::vector<T> &list, T *p,
+                              CThostFtdcRspInfoField *info, int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        keep(list, p);
+        record(kind, info, id, last, p != nullptr);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnFrontConnected()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++s.connected;
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnFrontDisconnected(int nReason)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        s.disconnects.push_back(nReason);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info,
+                                  int id, bool last)
+{
+    answerWith("UserLogin", s.logins, p, info, id, last);
+}
+
+void TraderClient::OnRspUserLogout(CThostFtdcUserLogoutField *p, CThostFtdcRspInfoField *info,
+                                   int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record("UserLogout", info, id, last, p != nullptr);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnRspOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info,
+                                    int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        s.insertErrors.push_back(record("OrderInsert", info, id, last, p != nullptr));
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnRspSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *p,
+                                              CThostFtdcRspInfoField *info, int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record("SettlementInfoConfirm", info, id, last, p != nullptr);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnRspQryInvestorPosition(CThostFtdcInvestorPositionField *p,
+                                            CThostFtdcRspInfoField *info, int id, bool last)
+{
+    answerWith("QryInvestorPosition", s.positions, p, info, id, last);
+}
+
+void TraderClient::OnRspQryTradingAccount(CThostFtdcTradingAccountField *p,
+                                          CThostFtdcRspInfoField *info, int id, bool last)
+{
+    answerWith("QryTradingAccount", s.accounts, p, info, id, last);
+}
+
+void TraderClient::OnRspQryInstrument(CThostFtdcInstrumentField *p, CThostFtdcRspInfoField *info,
+                                      int id, bool last)
+{
+    answerWith("QryInstrument", s.instruments, p, info, id, last);
+}
+
+void TraderClient::OnRspQrySettlementInfo(CThostFtdcSettlementInfoField *p,
+                                          CThostFtdcRspInfoField *info, int id, bool last)
+{
+    answerWith("QrySettlementInfo", s.settlement, p, info, id, last);
+}
+
+void TraderClient::OnRspError(CThostFtdcRspInfoField *info, int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record("Error", info, id, last, false);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnRtnOrder(CThostFtdcOrderField *p)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        keep(s.orders, p);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnRtnTrade(CThostFtdcTradeField *p)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        keep(s.trades, p);
+    }
+    changed.notify_all();
+}
+
+void TraderClient::OnErrRtnOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        s.exchangeErrors.push_back(makeAnswer("ErrRtnOrderInsert", info, 0, true, p != nullptr));
+    }
+    changed.notify_all();
+}
+
+int MdState::ticksOf(const std::string &instrument) const
+{
+    int n = 0;
+    for (const auto &t : ticks) {
+        n += instrument == t.InstrumentID ? 1 : 0;
+    }
+    return n;
+}
+
+int MdState::answersOf(const std::string &kind) const
+{
+    int n = 0;
+    for (const Answer &a : answers) {
+        n += a.kind == kind ? 1 : 0;
+    }
+    return n;
+}
+
+MdClient::MdClient(const std::string &flowDir, const std::string &address)
+{
+    api_ = CThostFtdcMdApi::CreateFtdcMdApi(flowDir.c_str(), false, false);
+    api_->RegisterSpi(this);
+    std::string front = address;
+    api_->RegisterFront(front.data());
+    api_->Init();
+}
+
+MdClient::~MdClient()
+{
+    api_->Release();
+}
+
+MdState MdClient::state() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return s;
+}
+
+bool MdClient::waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(s); });
+}
+
+int MdClient::login(int requestId)
+{
+    CThostFtdcReqUserLoginField req{};
+    copy(req.BrokerID, "9999");
+    copy(req.UserID, "000001");
+    copy(req.Password, "123456");
+    return api_->ReqUserLogin(&req, requestId);
+}
+
+int MdClient::subscribe(const std::vector<std::string> &instruments)
+{
+    std::vector<std::vector<char>> buffers;
+    std::vector<char *> pointers;
+    for (const auto &id : instruments) {
+        buffers.emplace_back(id.begin(), id.end());
+        buffers.back().push_back('\0');
+    }
+    for (auto &b : buffers) {
+        pointers.push_back(b.data());
+    }
+    return api_->SubscribeMarketData(pointers.data(), int(pointers.size()));
+}
+
+void MdClient::record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last,
+                      bool hasRecord)
+{
+    s.answers.push_back(makeAnswer(kind, info, id, last, hasRecord));
+}
+
+void MdClient::OnFrontConnected()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++s.connected;
+    }
+    changed.notify_all();
+}
+
+void MdClient::OnFrontDisconnected(int nReason)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        s.disconnects.push_back(nReason);
+    }
+    changed.notify_all();
+}
+
+void MdClient::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info, int id,
+                              bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record("UserLogin", info, id, last, p != nullptr);
+    }
+    changed.notify_all();
+}
+
+void MdClient::OnRspSubMarketData(CThostFtdcSpecificInstrumentField *p,
+                                  CThostFtdcRspInfoField *info, int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record("SubMarketData", info, id, last, p != nullptr);
+        if (p && (!info || info->ErrorID == 0)) {
+            s.subscribed.push_back(*p);
+        }
+    }
+    changed.notify_all();
+}
+
+void MdClient::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField *p,
+                                    CThostFtdcRspInfoField *info, int id, bool last)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        record("UnSubMarketData", info, id, last, p != nullptr);
+    }
+    changed.notify_all();
+}
+
+void MdClient::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField *p)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (p) {
+            s.ticks.push_back(*p);
+        }
+    }
+    changed.notify_all();
+}
+
+AdminClient::AdminClient(const std::string &baseUrl)
+    : client(std::make_unique<httplib::Client>(baseUrl))
+{
+    client->set_read_timeout(10, 0);
+}
+
+AdminClient::~AdminClient() = default;
+
+nlohmann::json AdminClient::get(const std::string &path)
+{
+    auto res = client->Get(path.c_str());
+    status = res ? res->status : 0;
+    if (!res || res->status != 200) {
+        return nullptr;
+    }
+    return nlohmann::json::parse(res->body, nullptr, false);
+}
+
+nlohmann::json AdminClient::post(const std::string &path, const nlohmann::json &body)
+{
+    auto res = client->Post(path.c_str(), body.is_null() ? std::string() : body.dump(),
+                            "application/json");
+    status = res ? res->status : 0;
+    if (!res || res->status != 200) {
+        return nullptr;
+    }
+    return nlohmann::json::parse(res->body, nullptr, false);
+}

@@ -1,0 +1,172 @@
+#pragma once
+
+#include "ThostFtdcMdApi.h"
+#include "ThostFtdcTraderApi.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace httplib {
+class Client;
+}
+
+// One answer as a callback delivered it.
+struct Answer
+{
+    std::string kind; // the callback's name without "OnRsp", e.g. "UserLogin"
+    int requestId = 0;
+    bool isLast = false;
+    bool hasInfo = false;
+    int errorId = 0;
+    std::string errorMsg; // converted from GB2312
+    bool hasRecord = false;
+};
+
+// What a trading client received, in order.
+struct TraderState
+{
+    int connected = 0;
+    std::vector<int> disconnects;
+    std::vector<Answer> answers;
+    std::vector<CThostFtdcRspUserLoginField> logins;
+    std::vector<CThostFtdcSettlementInfoField> settlement;
+    std::vector<CThostFtdcInstrumentField> instruments;
+    std::vector<CThostFtdcInvestorPositionField> positions;
+    std::vector<CThostFtdcTradingAccountField> accounts;
+    std::vector<CThostFtdcOrderField> orders;
+    std::vector<CThostFtdcTradeField> trades;
+    std::vector<Answer> insertErrors;   // OnRspOrderInsert
+    std::vector<Answer> exchangeErrors; // OnErrRtnOrderInsert
+
+    int answersOf(const std::string &kind, bool lastOnly = true) const;
+    const Answer *lastAnswer(const std::string &kind) const;
+};
+
+// A trading API object of the client library with a recording callback object; the test
+// thread waits on what the callback thread recorded.
+class TraderClient : public CThostFtdcTraderSpi
+{
+public:
+    TraderClient(const std::string &flowDir, const std::string &address,
+                 THOST_TE_RESUME_TYPE privateResume = THOST_TERT_RESTART);
+    ~TraderClient();
+
+    CThostFtdcTraderApi *api() { return api_; }
+    TraderState state() const;
+    void clear();
+    bool waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs = 10000);
+
+    int login(const std::string &investor, const std::string &password, int requestId);
+    // Connects, logs in and confirms the statement; false when any step failed.
+    bool ready(const std::string &investor = "000001");
+    int order(const std::string &instrument, char direction, char offset, int volume, double price,
+              int orderRef, int requestId = 21, const std::string &investor = "000001");
+    // Sends a query (retrying while the client library's flow control refuses it) and waits
+    // for its last answer.
+    bool query(const std::string &kind, const std::function<int(int)> &send, int requestId);
+
+    // Callbacks
+    void OnFrontConnected() override;
+    void OnFrontDisconnected(int nReason) override;
+    void OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info, int id,
+                        bool last) override;
+    void OnRspUserLogout(CThostFtdcUserLogoutField *p, CThostFtdcRspInfoField *info, int id,
+                         bool last) override;
+    void OnRspOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info, int id,
+                          bool last) override;
+    void OnRspSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *p,
+                                    CThostFtdcRspInfoField *info, int id, bool last) override;
+    void OnRspQryInvestorPosition(CThostFtdcInvestorPositionField *p, CThostFtdcRspInfoField *info,
+                                  int id, bool last) override;
+    void OnRspQryTradingAccount(CThostFtdcTradingAccountField *p, CThostFtdcRspInfoField *info,
+                                int id, bool last) override;
+    void OnRspQryInstrument(CThostFtdcInstrumentField *p, CThostFtdcRspInfoField *info, int id,
+                            bool last) override;
+    void OnRspQrySettlementInfo(CThostFtdcSettlementInfoField *p, CThostFtdcRspInfoField *info,
+                                int id, bool last) override;
+    void OnRspError(CThostFtdcRspInfoField *info, int id, bool last) override;
+    void OnRtnOrder(CThostFtdcOrderField *p) override;
+    void OnRtnTrade(CThostFtdcTradeField *p) override;
+    void OnErrRtnOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info) override;
+
+private:
+    Answer record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last,
+                  bool hasRecord);
+    template <class T> void keep(std::vector<T> &list, T *p);
+    template <class T>
+    void answerWith(const char *kind, std::vector<T> &list, T *p, CThostFtdcRspInfoField *info,
+                    int id, bool last);
+
+    CThostFtdcTraderApi *api_ = nullptr;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    TraderState s;
+};
+
+struct MdState
+{
+    int connected = 0;
+    std::vector<int> disconnects;
+    std::vector<Answer> answers;
+    std::vector<CThostFtdcSpecificInstrumentField> subscribed;
+    std::vector<CThostFtdcDepthMarketDataField> ticks;
+
+    int ticksOf(const std::string &instrument) const;
+    int answersOf(const std::string &kind) const;
+};
+
+class MdClient : public CThostFtdcMdSpi
+{
+public:
+    MdClient(const std::string &flowDir, const std::string &address);
+    ~MdClient();
+
+    CThostFtdcMdApi *api() { return api_; }
+    MdState state() const;
+    bool waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs = 10000);
+    int login(int requestId);
+    int subscribe(const std::vector<std::string> &instruments);
+
+    void OnFrontConnected() override;
+    void OnFrontDisconnected(int nReason) override;
+    void OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info, int id,
+                        bool last) override;
+    void OnRspSubMarketData(CThostFtdcSpecificInstrumentField *p, CThostFtdcRspInfoField *info,
+                            int id, bool last) override;
+    void OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField *p, CThostFtdcRspInfoField *info,
+                              int id, bool last) override;
+    void OnRtnDepthMarketData(CThostFtdcDepthMarketDataField *p) override;
+
+private:
+    void record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last, bool hasRecord);
+
+    CThostFtdcMdApi *api_ = nullptr;
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    MdState s;
+};
+
+// The front's admin interface over HTTP.
+class AdminClient
+{
+public:
+    explicit AdminClient(const std::string &baseUrl);
+    ~AdminClient();
+    // The decoded JSON answer; null when the request failed or was not answered with 200.
+    nlohmann::json get(const std::string &path);
+    nlohmann::json post(const std::string &path, const nlohmann::json &body = {});
+    int lastStatus() const { return status; }
+
+private:
+    std::unique_ptr<httplib::Client> client;
+    int status = 0;
+};
+
+std::string fromGb2312(const char *text);

@@ -1,0 +1,708 @@
+// The simulated front as a process, driven through the client library over loopback, with the
+// admin interface for steering and checking.
+
+#include "frontclient.h"
+#include "simprocess.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <cfloat>
+#include <cstring>
+#include <netinet/in.h>
+#include <random>
+#include <set>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using nlohmann::json;
+
+namespace {
+
+// A front process with fresh books, its quotes paused at known prices unless `moving`.
+struct Front
+{
+    QTemporaryDir dir;
+    SimProcess process;
+    std::unique_ptr<AdminClient> admin;
+    QString data;
+
+    bool start(const QStringList &extra = {}, bool moving = false)
+    {
+        if (data.isEmpty()) {
+            data = dir.filePath("books");
+        }
+        QStringList args{"--td",      "127.0.0.1:0", "--md",   "127.0.0.1:0",
+                         "--admin",   "127.0.0.1:0", "--data", data,
+                         "--tick-ms", "50",          "--seed", "5"};
+        args += extra;
+        if (!process.start(VELMORA_SIMFRONT_EXE, args, {"td", "md", "admin"})) {
+            qWarning() << process.errorString();
+            return false;
+        }
+        admin = std::make_unique<AdminClient>(process.address("admin").toStdString());
+        if (!moving && admin->post("/quotes/pause").is_null()) {
+            return false;
+        }
+        return true;
+    }
+    std::string td() const { return process.address("td").toStdString(); }
+    std::string md() const { return process.address("md").toStdString(); }
+    std::string flow(const char *name) const
+    {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name).toStdString() + "/";
+    }
+    bool quote(const std::string &instrument, double bid, double ask)
+    {
+        return !admin
+                    ->post("/quote",
+                           {{"instrument", instrument}, {"bid", bid}, {"ask", ask}, {"last", bid}})
+                    .is_null();
+    }
+};
+
+int countRtnStatus(const TraderState &s, const std::string &ref, char status)
+{
+    int n = 0;
+    for (const auto &o : s.orders) {
+        n += (std::string(o.OrderRef).find(ref) != std::string::npos && o.OrderStatus == status)
+                 ? 1
+                 : 0;
+    }
+    return n;
+}
+
+} // namespace
+
+class TestSimFront : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The client library allows one query a second by default; these tests query often.
+        qputenv("VELMORA_CTPAPI_QUERIES_PER_SECOND", "100");
+    }
+
+    void helpAndBadCommandLines()
+    {
+        QProcess help;
+        help.start(VELMORA_SIMFRONT_EXE, {"--help"});
+        QVERIFY(help.waitForFinished(10000));
+        QCOMPARE(help.exitCode(), 0);
+        const QByteArray text = help.readAllStandardOutput();
+        for (const char *option : {"--td", "--md", "--admin", "--data", "--config", "--seed",
+                                   "--tick-ms", "--replay", "--print-config", "--help"}) {
+            QVERIFY2(text.contains(option), option);
+        }
+
+        QProcess bad;
+        bad.start(VELMORA_SIMFRONT_EXE, {"--tick-ms", "zero"});
+        QVERIFY(bad.waitForFinished(10000));
+        QCOMPARE(bad.exitCode(), 2);
+        QVERIFY(bad.readAllStandardError().contains("--tick-ms"));
+
+        QTemporaryDir dir;
+        QFile broken(dir.filePath("broken.json"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("{\"investors\": [");
+        broken.close();
+        QProcess config;
+        config.start(VELMORA_SIMFRONT_EXE,
+                     {"--config", broken.fileName(), "--data", dir.filePath("d"), "--td",
+                      "127.0.0.1:0", "--md", "127.0.0.1:0", "--admin", "127.0.0.1:0"});
+        QVERIFY(config.waitForFinished(10000));
+        QCOMPARE(config.exitCode(), 1);
+        QVERIFY(config.readAllStandardError().contains("broken.json"));
+    }
+
+    void loginGoodAndBad()
+    {
+        Front f;
+        QVERIFY(f.start());
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.connected == 1; }));
+
+        QCOMPARE(c.login("000001", "wrong", 11), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.answersOf("UserLogin") == 1; }));
+        TraderState s = c.state();
+        QCOMPARE(s.answers.back().errorId, 3);
+        QCOMPARE(s.answers.back().errorMsg, std::string("CTP:不合法的登录"));
+        QVERIFY(s.logins.empty());
+
+        QCOMPARE(c.login("777777", "123456", 11), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.answersOf("UserLogin") == 2; }));
+        QCOMPARE(c.state().answers.back().errorId, 11);
+        QCOMPARE(c.state().answers.back().errorMsg, std::string("CTP:找不到该用户"));
+
+        QCOMPARE(c.login("000001", "123456", 11), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.answersOf("UserLogin") == 3; }));
+        s = c.state();
+        QCOMPARE(s.answers.back().errorId, 0);
+        QCOMPARE(s.answers.back().requestId, 11);
+        QCOMPARE(int(s.logins.size()), 1);
+        const CThostFtdcRspUserLoginField &login = s.logins[0];
+        QCOMPARE(login.FrontID, 1);
+        QVERIFY(login.SessionID > 0);
+        // Right-aligned in twelve columns, as the vendor's front writes it.
+        QCOMPARE(std::string(login.MaxOrderRef), std::string("           0"));
+        const json status = f.admin->get("/status");
+        QCOMPARE(std::string(login.TradingDay), status["tradingDay"].get<std::string>());
+        QCOMPARE(std::string(c.api()->GetTradingDay()), std::string(login.TradingDay));
+
+        // A second connection gets a session of its own.
+        TraderClient other(f.flow("td2"), f.td());
+        QVERIFY(other.ready("000002"));
+        QVERIFY(other.state().logins[0].SessionID != login.SessionID);
+    }
+
+    void statementInPiecesAndConfirmation()
+    {
+        Front f;
+        QVERIFY(f.start());
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.connected == 1; }));
+        QCOMPARE(c.login("000001", "123456", 11), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.logins.size() == 1; }));
+
+        // Orders wait for the confirmation.
+        QCOMPARE(c.order("rb2705", '0', '0', 1, 3600, 1), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return !s.insertErrors.empty(); }));
+        QCOMPARE(c.state().insertErrors[0].errorId, 42);
+        QCOMPARE(c.state().insertErrors[0].errorMsg, std::string("CTP:结算结果未确认"));
+
+        CThostFtdcQrySettlementInfoField q{};
+        std::strcpy(q.BrokerID, "9999");
+        std::strcpy(q.InvestorID, "000001");
+        QVERIFY(c.query(
+            "QrySettlementInfo", [&](int id) { return c.api()->ReqQrySettlementInfo(&q, id); },
+            101));
+        TraderState s = c.state();
+        QVERIFY2(s.settlement.size() >= 2, "the statement comes in several pieces");
+        std::string text;
+        int lastFlags = 0;
+        for (std::size_t i = 0; i < s.settlement.size(); ++i) {
+            const auto &piece = s.settlement[i];
+            QVERIFY(std::strlen(piece.Content) <= 500);
+            QCOMPARE(piece.SequenceNo, int(i) + 1);
+            // Each piece decodes by itself: no character is cut in two.
+            const std::string decoded = fromGb2312(piece.Content);
+            QVERIFY(decoded.find("\xEF\xBF\xBD") == std::string::npos);
+            text += decoded;
+        }
+        for (const Answer &a : s.answers) {
+            if (a.kind == "QrySettlementInfo") {
+                QCOMPARE(a.requestId, 101);
+                lastFlags += a.isLast ? 1 : 0;
+            }
+        }
+        QCOMPARE(lastFlags, 1);
+        QVERIFY(s.answers.back().isLast);
+        QVERIFY(text.find("资金状况") != std::string::npos);
+        QVERIFY(text.find("000001") != std::string::npos);
+        QVERIFY(text.find("10000000.00") != std::string::npos);
+
+        // A day without a statement: one empty answer.
+        std::strcpy(q.TradingDay, "20000103");
+        const int before = int(c.state().settlement.size());
+        QVERIFY(c.query(
+            "QrySettlementInfo", [&](int id) { return c.api()->ReqQrySettlementInfo(&q, id); },
+            102));
+        QCOMPARE(int(c.state().settlement.size()), before);
+        QVERIFY(!c.state().answers.back().hasRecord);
+
+        CThostFtdcSettlementInfoConfirmField confirm{};
+        std::strcpy(confirm.BrokerID, "9999");
+        std::strcpy(confirm.InvestorID, "000001");
+        QCOMPARE(c.api()->ReqSettlementInfoConfirm(&confirm, 11), 0);
+        QVERIFY(c.waitFor(
+            [](const TraderState &s) { return s.answersOf("SettlementInfoConfirm") == 1; }));
+        QCOMPARE(c.state().lastAnswer("SettlementInfoConfirm")->errorId, 0);
+        QVERIFY(c.state().lastAnswer("SettlementInfoConfirm")->hasRecord);
+        const json accounts = f.admin->get("/accounts");
+        QCOMPARE(accounts[0]["investorId"].get<std::string>(), std::string("000001"));
+        QVERIFY(accounts[0]["confirmed"].get<bool>());
+        QVERIFY(!accounts[1]["confirmed"].get<bool>());
+    }
+
+    void queries()
+    {
+        Front f;
+        QVERIFY(f.start());
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.ready());
+
+        CThostFtdcQryInstrumentField qi{};
+        QVERIFY(c.query(
+            "QryInstrument", [&](int id) { return c.api()->ReqQryInstrument(&qi, id); }, 201));
+        TraderState s = c.state();
+        QCOMPARE(int(s.instruments.size()), 5);
+        std::set<std::string> exchanges;
+        for (const auto &i : s.instruments) {
+            exchanges.insert(i.ExchangeID);
+        }
+        QVERIFY(exchanges.count("SHFE") && exchanges.count("DCE") && exchanges.count("CZCE") &&
+                exchanges.count("CFFEX"));
+
+        c.clear();
+        std::strcpy(qi.InstrumentID, "rb2705");
+        QVERIFY(c.query(
+            "QryInstrument", [&](int id) { return c.api()->ReqQryInstrument(&qi, id); }, 202));
+        s = c.state();
+        QCOMPARE(int(s.instruments.size()), 1);
+        const CThostFtdcInstrumentField &rb = s.instruments[0];
+        QCOMPARE(fromGb2312(rb.InstrumentName), std::string("螺纹钢2705"));
+        QCOMPARE(std::string(rb.ExchangeID), std::string("SHFE"));
+        QCOMPARE(rb.VolumeMultiple, 10);
+        QCOMPARE(rb.PriceTick, 1.0);
+        QCOMPARE(rb.InstLifePhase, THOST_FTDC_IP_Started);
+        QCOMPARE(rb.IsTrading, 1);
+        QCOMPARE(rb.PositionType, THOST_FTDC_PT_Gross);
+        QCOMPARE(std::string(rb.UnderlyingInstrID), std::string("rb"));
+        QCOMPARE(rb.UnderlyingMultiple, 1.0);
+        QCOMPARE(std::string(rb.ExpireDate), std::string("20270517"));
+
+        c.clear();
+        std::strcpy(qi.InstrumentID, "zz0000");
+        QVERIFY(c.query(
+            "QryInstrument", [&](int id) { return c.api()->ReqQryInstrument(&qi, id); }, 203));
+        QVERIFY(c.state().instruments.empty());
+        QVERIFY(!c.state().answers.back().hasRecord && c.state().answers.back().isLast);
+
+        CThostFtdcQryInvestorPositionField qp{};
+        std::strcpy(qp.BrokerID, "9999");
+        std::strcpy(qp.InvestorID, "000001");
+        QVERIFY(c.query(
+            "QryInvestorPosition", [&](int id) { return c.api()->ReqQryInvestorPosition(&qp, id); },
+            204));
+        QVERIFY(c.state().positions.empty()); // one null record
+
+        CThostFtdcQryTradingAccountField qa{};
+        std::strcpy(qa.BrokerID, "9999");
+        std::strcpy(qa.InvestorID, "000001");
+        QVERIFY(c.query(
+            "QryTradingAccount", [&](int id) { return c.api()->ReqQryTradingAccount(&qa, id); },
+            205));
+        s = c.state();
+        QCOMPARE(int(s.accounts.size()), 1);
+        QCOMPARE(s.accounts[0].Balance, 10000000.0);
+        QCOMPARE(s.accounts[0].Available, 10000000.0);
+        QCOMPARE(s.accounts[0].CurrMargin, 0.0);
+        QCOMPARE(std::string(s.accounts[0].AccountID), std::string("000001"));
+    }
+
+    void ordersFillCancelAndRefusals()
+    {
+        Front f;
+        QVERIFY(f.start());
+        QVERIFY(f.quote("rb2705", 3500, 3501));
+        QVERIFY(f.quote("m2705", 3000, 3001));
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.ready());
+        const int session = c.state().logins[0].SessionID;
+
+        // Marketable: filled at the ask.
+        QCOMPARE(c.order("rb2705", '0', '0', 2, 3700, 1), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.trades.size() == 1; }));
+        TraderState s = c.state();
+        QCOMPARE(int(s.orders.size()), 2);
+        QCOMPARE(s.orders[0].OrderStatus, THOST_FTDC_OST_Unknown);
+        QCOMPARE(s.orders[1].OrderStatus, THOST_FTDC_OST_AllTraded);
+        QCOMPARE(fromGb2312(s.orders[1].StatusMsg), std::string("全部成交"));
+        QCOMPARE(s.orders[1].FrontID, 1);
+        QCOMPARE(s.orders[1].SessionID, session);
+        QCOMPARE(std::string(s.orders[1].OrderRef), std::string("           1"));
+        const CThostFtdcTradeField &t = s.trades[0];
+        QCOMPARE(std::string(t.OrderRef), std::string("           1"));
+        QCOMPARE(t.Price, 3501.0);
+        QCOMPARE(t.Volume, 2);
+        QCOMPARE(t.Direction, THOST_FTDC_D_Buy);
+        QCOMPARE(t.OffsetFlag, THOST_FTDC_OF_Open);
+        QVERIFY(std::strlen(t.TradeID) > 0);
+        QCOMPARE(std::string(t.TradeDate), std::string(c.state().logins[0].TradingDay));
+        QCOMPARE(std::strlen(t.TradeTime), std::size_t(8));
+
+        // Not marketable: cancelled, with a reason for people.
+        QCOMPARE(c.order("rb2705", '1', '0', 1, 3501, 2), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return countRtnStatus(s, "2", '5') == 1; }));
+        s = c.state();
+        QCOMPARE(fromGb2312(s.orders.back().StatusMsg), std::string("已撤单"));
+        QCOMPARE(s.orders.back().VolumeTraded, 0);
+        QCOMPARE(int(s.trades.size()), 1);
+
+        // Broker refusals come back as OnRspOrderInsert with the request's number.
+        auto refused = [&](int expected, const char *text) {
+            return c.waitFor([&](const TraderState &st) {
+                return !st.insertErrors.empty() && st.insertErrors.back().errorId == expected &&
+                       st.insertErrors.back().errorMsg == text;
+            });
+        };
+        QCOMPARE(c.order("xx0000", '0', '0', 1, 100, 3, 33), 0);
+        QVERIFY(refused(16, "CTP:找不到合约"));
+        QCOMPARE(c.state().insertErrors.back().requestId, 33);
+        QVERIFY(c.state().insertErrors.back().hasRecord);
+        QCOMPARE(c.order("rb2705", '0', '0', 1, 3700, 1), 0); // the reference of the fill
+        QVERIFY(refused(22, "CTP:不允许重复报单"));
+        QCOMPARE(c.order("m2705", '1', '1', 1, 2900, 4), 0);
+        QVERIFY(refused(30, "CTP:平仓量超过持仓量"));
+        QCOMPARE(c.order("IF2706", '0', '0', 500, 4200, 5), 0);
+        QVERIFY(refused(31, "CTP:资金不足"));
+        QCOMPARE(c.order("rb2705", '0', '0', 0, 3700, 6), 0);
+        QVERIFY(refused(15, "CTP:报单字段有误"));
+        QCOMPARE(c.order("rb2705", '0', '0', 1, 3700, 7, 21, "000002"), 0);
+        QVERIFY(refused(15, "CTP:报单字段有误"));
+
+        // The exchange refuses a price beyond the limit: OnErrRtnOrderInsert and a cancelled
+        // order report.
+        QCOMPARE(c.order("rb2705", '0', '0', 1, 9000, 8), 0);
+        QVERIFY(c.waitFor([](const TraderState &st) { return !st.exchangeErrors.empty(); }));
+        QVERIFY(c.waitFor([](const TraderState &st) { return countRtnStatus(st, "8", '5') == 1; }));
+        s = c.state();
+        QCOMPARE(s.exchangeErrors[0].errorId, 26);
+        QCOMPARE(s.exchangeErrors[0].errorMsg, std::string("CTP:报单价格超出涨跌停板"));
+        QVERIFY(s.exchangeErrors[0].hasRecord);
+        QCOMPARE(s.orders.back().OrderSubmitStatus, THOST_FTDC_OSS_InsertRejected);
+        QCOMPARE(int(s.trades.size()), 1);
+
+        // The admin interface saw the same orders.
+        const json orders = f.admin->get("/orders");
+        QCOMPARE(int(orders.size()), 3);
+        QCOMPARE(int(f.admin->get("/trades").size()), 1);
+        QCOMPARE(int(f.admin->get("/requests?type=ReqOrderInsert").size()), 9);
+    }
+
+    void shfeCloseRulesAndARoundTrip()
+    {
+        Front f;
+        QVERIFY(f.start());
+        QVERIFY(f.quote("rb2705", 3500, 3501));
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.ready());
+        QCOMPARE(c.order("rb2705", '0', '0', 3, 3700, 1), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.trades.size() == 1; }));
+
+        // A today-only position cannot be closed plainly or as yesterday's.
+        QCOMPARE(c.order("rb2705", '1', '1', 1, 3300, 2), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.insertErrors.size() == 1; }));
+        QCOMPARE(c.state().insertErrors[0].errorId, 51);
+        QCOMPARE(c.order("rb2705", '1', '4', 1, 3300, 3), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.insertErrors.size() == 2; }));
+        QCOMPARE(c.state().insertErrors[1].errorId, 51);
+        QVERIFY(f.quote("rb2705", 3520, 3521));
+        QCOMPARE(c.order("rb2705", '1', '3', 1, 3300, 4), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.trades.size() == 2; }));
+        QCOMPARE(c.state().trades[1].OffsetFlag, THOST_FTDC_OF_CloseToday);
+        QCOMPARE(c.state().trades[1].Price, 3520.0);
+
+        // The next day the rest is yesterday's.
+        QVERIFY(!f.admin->post("/roll").is_null());
+        QVERIFY(f.quote("rb2705", 3530, 3531));
+        CThostFtdcSettlementInfoConfirmField confirm{};
+        std::strcpy(confirm.BrokerID, "9999");
+        std::strcpy(confirm.InvestorID, "000001");
+        QCOMPARE(c.api()->ReqSettlementInfoConfirm(&confirm, 12), 0);
+        QVERIFY(c.waitFor(
+            [](const TraderState &s) { return s.answersOf("SettlementInfoConfirm") == 2; }));
+        QCOMPARE(c.order("rb2705", '1', '3', 1, 3300, 5), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.insertErrors.size() == 3; }));
+        QCOMPARE(c.state().insertErrors[2].errorId, 50);
+        QCOMPARE(c.order("rb2705", '1', '4', 1, 3300, 6), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.trades.size() == 3; }));
+        QCOMPARE(c.state().trades[2].OffsetFlag, THOST_FTDC_OF_CloseYesterday);
+
+        c.clear();
+        CThostFtdcQryInvestorPositionField qp{};
+        std::strcpy(qp.BrokerID, "9999");
+        std::strcpy(qp.InvestorID, "000001");
+        QVERIFY(c.query(
+            "QryInvestorPosition", [&](int id) { return c.api()->ReqQryInvestorPosition(&qp, id); },
+            301));
+        TraderState s = c.state();
+        QCOMPARE(int(s.positions.size()), 1); // yesterday's record, on SHFE of its own
+        const auto &p = s.positions[0];
+        QCOMPARE(p.PosiDirection, THOST_FTDC_PD_Long);
+        QCOMPARE(p.PositionDate, THOST_FTDC_PSD_History);
+        QCOMPARE(p.YdPosition, 2);
+        QCOMPARE(p.Position, 1);
+        QCOMPARE(p.TodayPosition, 0);
+        QCOMPARE(p.CloseVolume, 1);
+        QCOMPARE(p.PreSettlementPrice, 3520.0);
+        // Carried at the settlement price 3520; marked at 3530; the close at the bid 3530.
+        QCOMPARE(p.PositionCost, 35200.0);
+        QCOMPARE(p.PositionProfit, 100.0);
+        QCOMPARE(p.CloseProfit, 100.0);
+        QCOMPARE(p.UseMargin, 3520.0);
+
+        QVERIFY(c.query(
+            "QryTradingAccount",
+            [&](int id) {
+                CThostFtdcQryTradingAccountField qa{};
+                return c.api()->ReqQryTradingAccount(&qa, id);
+            },
+            302));
+        const auto &a = c.state().accounts[0];
+        // Day one: 3 lots bought at 3501, 1 sold at 3520, settled at 3520; 3 per lot and
+        // side: pre-balance 10000000 + 19*10 + 2*19*10 - 12 = 10000558.
+        QCOMPARE(a.PreBalance, 10000558.0);
+        QCOMPARE(a.CloseProfit, 100.0);
+        QCOMPARE(a.PositionProfit, 100.0);
+        QCOMPARE(a.Commission, 3.0);
+        QCOMPARE(a.CurrMargin, 3520.0);
+        QCOMPARE(a.Balance, 10000558.0 + 100 + 100 - 3);
+        QCOMPARE(a.Available, a.Balance - a.CurrMargin);
+    }
+
+    void privateStreamReplayAndARestartKeepThePositions()
+    {
+        Front f;
+        QVERIFY(f.start());
+        QVERIFY(f.quote("m2705", 3000, 3001));
+        {
+            TraderClient c(f.flow("td"), f.td());
+            QVERIFY(c.ready());
+            QCOMPARE(c.order("m2705", '0', '0', 4, 3100, 1), 0);
+            QCOMPARE(c.order("m2705", '0', '0', 1, 2000, 2), 0); // cancelled
+            QVERIFY(c.waitFor(
+                [](const TraderState &s) { return s.trades.size() == 1 && s.orders.size() == 4; }));
+        }
+
+        // A client that restarts the private stream gets the day's reports after its login.
+        TraderClient restart(f.flow("td2"), f.td(), THOST_TERT_RESTART);
+        QVERIFY(restart.ready());
+        QVERIFY(restart.waitFor(
+            [](const TraderState &s) { return s.orders.size() == 4 && s.trades.size() == 1; }));
+        TraderClient quick(f.flow("td3"), f.td(), THOST_TERT_QUICK);
+        QVERIFY(quick.ready());
+        // The quick client only gets what happens from now on, like everyone logged in.
+        QCOMPARE(quick.order("m2705", '1', '1', 1, 2900, 1), 0);
+        QVERIFY(quick.waitFor([](const TraderState &s) { return s.trades.size() == 1; }));
+        QVERIFY(restart.waitFor([](const TraderState &s) { return s.trades.size() == 2; }));
+        QCOMPARE(int(quick.state().orders.size()), 2);
+
+        // Killed without warning, then started on the same books.
+        f.process.kill();
+        QVERIFY(restart.waitFor([](const TraderState &s) { return !s.disconnects.empty(); }));
+        QVERIFY(f.start());
+        TraderClient after(f.flow("td4"), f.td());
+        QVERIFY(after.ready());
+        CThostFtdcQryInvestorPositionField qp{};
+        QVERIFY(after.query(
+            "QryInvestorPosition",
+            [&](int id) { return after.api()->ReqQryInvestorPosition(&qp, id); }, 401));
+        const TraderState s = after.state();
+        QCOMPARE(int(s.positions.size()), 1);
+        QCOMPARE(s.positions[0].Position, 3);
+        QCOMPARE(s.positions[0].OpenVolume, 4);
+        QCOMPARE(s.positions[0].CloseVolume, 1);
+        // The day's reports came back too, and the next reference continues after them.
+        QCOMPARE(int(s.orders.size()), 6);
+        QCOMPARE(int(s.trades.size()), 2);
+        QCOMPARE(std::string(s.logins[0].MaxOrderRef), std::string("           2"));
+        QVERIFY(s.logins[0].SessionID > quick.state().logins[0].SessionID);
+    }
+
+    void marketData()
+    {
+        Front f;
+        QVERIFY(f.start({}, true));
+        MdClient m(f.flow("md"), f.md());
+        QVERIFY(m.waitFor([](const MdState &s) { return s.connected == 1; }));
+        QCOMPARE(m.login(11), 0);
+        QVERIFY(m.waitFor([](const MdState &s) { return !s.answers.empty(); }));
+        QCOMPARE(m.state().answers[0].errorId, 0);
+        QCOMPARE(m.subscribe({"rb2705", "nosuch1"}), 0);
+        QVERIFY(m.waitFor([](const MdState &s) { return s.answersOf("SubMarketData") == 2; }));
+        // The snapshot follows at once, then ticks keep coming.
+        QVERIFY(m.waitFor([](const MdState &s) { return s.ticksOf("rb2705") >= 5; }));
+        MdState s = m.state();
+        QCOMPARE(s.answers[1].errorId, 0);
+        QCOMPARE(s.answers[2].errorId, 16);
+        QVERIFY(s.answers[2].isLast);
+        QCOMPARE(s.ticksOf("nosuch1"), 0);
+        for (const auto &t : s.ticks) {
+            QCOMPARE(t.ClosePrice, DBL_MAX);
+            QCOMPARE(t.SettlementPrice, DBL_MAX);
+            QCOMPARE(t.BidPrice2, DBL_MAX);
+            QVERIFY(t.LastPrice > t.LowerLimitPrice && t.LastPrice < t.UpperLimitPrice);
+            QVERIFY(t.AskPrice1 > t.BidPrice1);
+            QVERIFY(t.BidVolume1 > 0 && t.AskVolume1 > 0);
+            QCOMPARE(t.PreSettlementPrice, 3500.0);
+            QCOMPARE(std::strlen(t.UpdateTime), std::size_t(8));
+            QCOMPARE(std::string(t.ExchangeID), std::string("SHFE"));
+        }
+
+        // Paused quotes stop the ticks; a set quote still goes out.
+        QVERIFY(!f.admin->post("/quotes/pause").is_null());
+        QTest::qWait(200);
+        const int paused = m.state().ticksOf("rb2705");
+        QTest::qWait(300);
+        QCOMPARE(m.state().ticksOf("rb2705"), paused);
+        QVERIFY(f.quote("rb2705", 3600, 3602));
+        QVERIFY(m.waitFor([](const MdState &s) {
+            return !s.ticks.empty() && s.ticks.back().BidPrice1 == 3600 &&
+                   s.ticks.back().AskPrice1 == 3602;
+        }));
+    }
+
+    void adminDropFaultsAndRequestLog()
+    {
+        Front f;
+        QVERIFY(f.start());
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.ready());
+        MdClient m(f.flow("md"), f.md());
+        QVERIFY(m.waitFor([](const MdState &s) { return s.connected == 1; }));
+
+        const json dropped = f.admin->post("/drop", {{"refuseSeconds", 1}});
+        QVERIFY(!dropped.is_null());
+        QCOMPARE(dropped["dropped"].get<int>(), 2);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.disconnects.size() == 1; }));
+        QVERIFY(m.waitFor([](const MdState &s) { return s.disconnects.size() == 1; }));
+        // The client library comes back by itself once the front accepts again.
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.connected == 2; }, 15000));
+        QVERIFY(m.waitFor([](const MdState &s) { return s.connected == 2; }, 15000));
+        QVERIFY(c.ready());
+
+        // The next account query is answered with the injected error, the one after normally.
+        QVERIFY(!f.admin
+                     ->post("/fault", {{"request", "ReqQryTradingAccount"},
+                                       {"errorId", 90},
+                                       {"errorMsg", "CTP:查询未就绪，请稍后重试"}})
+                     .is_null());
+        CThostFtdcQryTradingAccountField qa{};
+        QVERIFY(c.query(
+            "QryTradingAccount", [&](int id) { return c.api()->ReqQryTradingAccount(&qa, id); },
+            501));
+        QCOMPARE(c.state().lastAnswer("QryTradingAccount")->errorId, 90);
+        QCOMPARE(c.state().lastAnswer("QryTradingAccount")->errorMsg,
+                 std::string("CTP:查询未就绪，请稍后重试"));
+        QVERIFY(c.query(
+            "QryTradingAccount", [&](int id) { return c.api()->ReqQryTradingAccount(&qa, id); },
+            502));
+        QCOMPARE(c.state().lastAnswer("QryTradingAccount")->errorId, 0);
+
+        // Every request is listed with its arrival time.
+        const json logins = f.admin->get("/requests?type=ReqUserLogin&front=td");
+        QCOMPARE(int(logins.size()), 2);
+        QVERIFY(logins[1]["micros"].get<long long>() > logins[0]["micros"].get<long long>());
+        QCOMPARE(logins[0]["requestId"].get<int>(), 11);
+        const json all = f.admin->get("/requests");
+        QVERIFY(all.size() >= 6);
+        QVERIFY(f.admin->post("/fault", {{"request", "ReqOrderInsert"}}).is_null());
+        QCOMPARE(f.admin->lastStatus(), 400);
+        QVERIFY(f.admin->post("/quote", {{"instrument", "none"}, {"last", 1}}).is_null());
+        QCOMPARE(f.admin->lastStatus(), 400);
+    }
+
+    void hostileFramesWhileAGoodClientTrades()
+    {
+        Front f;
+        QVERIFY(f.start());
+        QVERIFY(f.quote("m2705", 3000, 3001));
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.ready());
+        const int port = QString::fromStdString(f.td()).section(':', -1).toInt();
+
+        std::atomic<bool> done{false};
+        std::atomic<int> sent{0};
+        std::thread attacker([&] {
+            std::mt19937 rng(99);
+            int fd = -1;
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (sent < 10000 && std::chrono::steady_clock::now() < deadline) {
+                if (fd < 0) {
+                    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                    sockaddr_in addr{};
+                    addr.sin_family = AF_INET;
+                    addr.sin_port = htons(port);
+                    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+                        ::close(fd);
+                        fd = -1;
+                        continue;
+                    }
+                }
+                std::vector<unsigned char> frame;
+                auto u32 = [&](std::uint32_t v) {
+                    for (int i = 0; i < 4; ++i) {
+                        frame.push_back((v >> (8 * i)) & 0xff);
+                    }
+                };
+                const int kind = int(rng() % 5);
+                if (kind == 0) { // random bytes
+                    frame.resize(1 + rng() % 64);
+                    for (auto &b : frame) {
+                        b = rng() & 0xff;
+                    }
+                } else if (kind == 1) { // an oversized length
+                    u32(0x7fffffff - (rng() % 1000));
+                } else if (kind == 2) { // an unknown type
+                    u32(8);
+                    frame.push_back(0xee);
+                    frame.push_back(0x7f);
+                    frame.resize(12);
+                } else if (kind == 3) { // a login whose texts have no NUL
+                    CThostFtdcReqUserLoginField login;
+                    std::memset(&login, 'A', sizeof login);
+                    u32(8 + sizeof login);
+                    frame.push_back(10);
+                    frame.push_back(0);
+                    frame.push_back(5); // last + record
+                    frame.push_back(0);
+                    u32(1);
+                    const auto *p = reinterpret_cast<const unsigned char *>(&login);
+                    frame.insert(frame.end(), p, p + sizeof login);
+                } else { // a login cut short, then the connection closes
+                    u32(8 + sizeof(CThostFtdcReqUserLoginField));
+                    frame.push_back(10);
+                    frame.push_back(0);
+                    frame.push_back(5);
+                    frame.push_back(0);
+                    u32(1);
+                    frame.resize(frame.size() + rng() % 100);
+                }
+                const ssize_t n = ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+                ++sent;
+                if (n < 0 || kind != 1 || rng() % 4 == 0) {
+                    ::close(fd);
+                    fd = -1;
+                }
+            }
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            done = true;
+        });
+
+        // Meanwhile the good client trades on.
+        int orders = 0;
+        while (!done && orders < 400) {
+            const double price = orders % 2 ? 2900 : 3100;
+            const char direction = orders % 2 ? '1' : '0';
+            const char offset = orders % 2 ? '1' : '0';
+            QCOMPARE(c.order("m2705", direction, offset, 1, price, orders + 1), 0);
+            ++orders;
+            QVERIFY(c.waitFor([&](const TraderState &s) { return int(s.trades.size()) == orders; },
+                              10000));
+        }
+        attacker.join();
+        QCOMPARE(sent.load(), 10000);
+        QVERIFY(orders > 0);
+        QVERIFY(f.process.isRunning());
+        QVERIFY(c.state().disconnects.empty());
+        QVERIFY(f.process.standardError().contains("bad frame"));
+
+        // And the front still serves new clients.
+        TraderClient late(f.flow("late"), f.td());
+        QVERIFY(late.ready("000002"));
+        QVERIFY(f.process.stop());
+        QCOMPARE(f.process.exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSimFront)
+#include "tst_simfront.moc"
