@@ -598,6 +598,12 @@ Engine::statement(const std::string &investorId, const std::string &tradingDay) 
 
 std::vector<FlowItem> Engine::privateFlow(const std::string &investorId) const
 {
+    std::map<std::string, std::vector<const Trade *>> fills;
+    for (const Trade &t : todayTrades) {
+        if (t.investorId == investorId) {
+            fills[t.orderLocalId].push_back(&t);
+        }
+    }
     std::vector<FlowItem> out;
     for (const Order &o : todayOrders) {
         if (o.investorId != investorId) {
@@ -612,9 +618,10 @@ std::vector<FlowItem> Engine::privateFlow(const std::string &investorId) const
         submitted.updateTime = o.insertTime;
         out.push_back({submitted, std::nullopt});
         out.push_back({o, std::nullopt});
-        for (const Trade &t : todayTrades) {
-            if (t.investorId == investorId && t.orderLocalId == o.orderLocalId) {
-                out.push_back({std::nullopt, t});
+        auto it = fills.find(o.orderLocalId);
+        if (it != fills.end()) {
+            for (const Trade *t : it->second) {
+                out.push_back({std::nullopt, *t});
             }
         }
     }

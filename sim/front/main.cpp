@@ -38,7 +38,7 @@ int main(int argc, char **argv)
     simfront::SimFront front(options);
     if (!front.start(error)) {
         std::fprintf(stderr, "velmora-simfront: %s\n", error.c_str());
-        return 1;
+        return front.badConfiguration() ? 2 : 1;
     }
     std::printf("td %s\nmd %s\nadmin %s\n", front.tdAddress().c_str(), front.mdAddress().c_str(),
                 front.adminAddress().c_str());

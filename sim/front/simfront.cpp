@@ -18,9 +18,11 @@ bool SimFront::start(std::string &error)
     if (options.configPath.empty()) {
         config = FrontConfig::builtIn();
     } else if (!FrontConfig::load(options.configPath, config, error)) {
+        configFailed = true;
         return false;
     }
     if (!options.replayPath.empty() && !replay.load(options.replayPath, error)) {
+        configFailed = true;
         return false;
     }
     if (!store.open(options.dataDir, error)) {

@@ -35,6 +35,9 @@ public:
 
     // Loads the configuration and the books, binds the three ports and starts the threads.
     bool start(std::string &error);
+    // After a failed start: whether the configuration or the replay file was at fault (rather
+    // than the data folder or an address).
+    bool badConfiguration() const { return configFailed; }
     // Stops accepting, closes every connection and the admin interface, and joins the threads;
     // the books are committed already.
     void stop();
@@ -81,6 +84,7 @@ private:
     std::unique_ptr<AdminServer> admin;
     std::thread ioThread;
     bool started = false;
+    bool configFailed = false;
 };
 
 } // namespace simfront

@@ -116,7 +116,7 @@ private slots:
                      {"--config", broken.fileName(), "--data", dir.filePath("d"), "--td",
                       "127.0.0.1:0", "--md", "127.0.0.1:0", "--admin", "127.0.0.1:0"});
         QVERIFY(config.waitForFinished(10000));
-        QCOMPARE(config.exitCode(), 1);
+        QCOMPARE(config.exitCode(), 2);
         QVERIFY(config.readAllStandardError().contains("broken.json"));
     }
 
