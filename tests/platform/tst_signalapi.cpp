@@ -1,0 +1,797 @@
+#include "capture.h"
+#include "globalvars.h"
+#include "messagebox.h"
+#include "platformsim.h"
+#include "signalapi.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <thread>
+
+namespace {
+QString u(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+QJsonObject envelope(int code, const QString &msg, const QJsonValue &data = QJsonValue())
+{
+    QJsonObject object{{"code", code}, {"msg", msg}};
+    if (!data.isUndefined()) {
+        object.insert("data", data);
+    }
+    return object;
+}
+} // namespace
+
+class TestSignalApi : public QObject
+{
+    Q_OBJECT
+
+private:
+    PlatformSim sim;
+    QJsonObject demoUser;
+    QJsonObject platformConfig;
+    std::unique_ptr<Capture> capture;
+    std::unique_ptr<SignalApi> api;
+
+    // The information boxes shown since the last call; each must be the plain "提示信息" box.
+    QStringList boxes()
+    {
+        QStringList texts;
+        for (const MessageBox::Shown &box : MessageBox::takeShown()) {
+            if (box.parent != nullptr || box.title != u("提示信息") || !box.buttons.isEmpty()) {
+                texts << QStringLiteral("unexpected box: ") + box.title;
+            }
+            texts << box.text;
+        }
+        return texts;
+    }
+
+    bool loginDemo(const QString &accountType = QStringLiteral("simulation"))
+    {
+        PlatformSim::useDemoUser(accountType);
+        return api->login();
+    }
+
+    QJsonObject currentConfigSimulation()
+    {
+        return sim.admin("GET", "/admin/config").value("data").toObject();
+    }
+
+    void expectNothingShown()
+    {
+        QCOMPARE(capture->takeLines(), QStringList());
+        QCOMPARE(boxes(), QStringList());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(sim.start(), qPrintable(sim.errorString()));
+        const QJsonObject config = sim.admin("GET", "/admin/config").value("data").toObject();
+        platformConfig = config.value("platform").toObject();
+        for (const QJsonValue &user : config.value("users").toArray()) {
+            if (user.toObject().value("username") == QLatin1String("demo")) {
+                demoUser = user.toObject();
+            }
+        }
+        QVERIFY(!platformConfig.isEmpty() && !demoUser.isEmpty());
+        MessageBox::setTestMode(true);
+    }
+
+    void init()
+    {
+        GlobalVars::baseUrl = sim.url();
+        PlatformSim::useDemoUser();
+        capture = std::make_unique<Capture>();
+        api = std::make_unique<SignalApi>();
+        MessageBox::takeShown();
+    }
+
+    void cleanup()
+    {
+        api.reset();
+        capture.reset();
+        sim.admin("DELETE", "/admin/fault");
+        sim.patchUser(demoUser);
+        sim.admin("POST", "/admin/config", {{"platform", platformConfig}});
+    }
+
+    // --- session ---------------------------------------------------------------------------
+
+    void loginStoresTheAccountOfTheChosenType_data()
+    {
+        QTest::addColumn<QString>("accountType");
+        QTest::addColumn<QString>("investerID");
+        QTest::newRow("simulation") << "simulation"
+                                    << "000001";
+        QTest::newRow("real") << "real"
+                              << "000002";
+    }
+
+    void loginStoresTheAccountOfTheChosenType()
+    {
+        QFETCH(QString, accountType);
+        QFETCH(QString, investerID);
+        sim.admin("DELETE", "/admin/requests");
+        QVERIFY(loginDemo(accountType));
+
+        QCOMPARE(GlobalVars::state.load(), true);
+        QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(GlobalVars::token.get()).hasMatch());
+        QCOMPARE(GlobalVars::profit.load(), 0.2);
+        QCOMPARE(GlobalVars::maxCapital.load(), 1000000.0);
+        QVERIFY(!GlobalVars::loginCode.isEmpty());
+        QCOMPARE(GlobalVars::brokerID.get(), QStringLiteral("9999"));
+        QCOMPARE(GlobalVars::investerID.get(), investerID);
+        QCOMPARE(GlobalVars::instrument.get(), QStringLiteral("rb2705"));
+        expectNothingShown();
+        QCOMPARE(capture->takeWarnings(), QStringList());
+
+        const QJsonObject sent =
+            QJsonDocument::fromJson(
+                sim.requests("/api/login").at(0).toObject().value("body").toString().toUtf8())
+                .object();
+        QCOMPARE(sent, QJsonObject({{"username", "demo"}, {"password", "demo"}}));
+    }
+
+    void loginFailuresTellTheUserAndStoreNothing_data()
+    {
+        QTest::addColumn<QString>("accountType");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QJsonObject>("userPatch");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("box");
+
+        QTest::newRow("wrong password")
+            << "simulation" << QJsonObject() << QJsonObject() << u("[提示信息] 用户名或密码错误")
+            << u("用户名或密码错误");
+        QTest::newRow("platform down")
+            << "simulation" << QJsonObject{{"status", 500}} << QJsonObject()
+            << u("[提示信息] [网络异常31] 远程服务器发生错误")
+            << u("[网络异常31] 远程服务器发生错误");
+        QTest::newRow("no envelope")
+            << "simulation" << QJsonObject{{"body", QJsonObject{{"data", QJsonObject()}}}}
+            << QJsonObject() << u("[错误] 读取远程数据出错") << u("读取远程数据出错");
+        QTest::newRow("incomplete user")
+            << "simulation"
+            << QJsonObject{{"body", envelope(0, "ok", QJsonObject{{"username", "demo"}})}}
+            << QJsonObject() << u("[错误] 读取远程数据出错") << u("读取远程数据出错");
+        QTest::newRow("real account without instrument")
+            << "real" << QJsonObject()
+            << QJsonObject{{"real", QJsonObject{{"instrument", QJsonValue::Null}}}}
+            << u("[提示信息] 请先设置实盘交易信息后再登录") << u("请先设置实盘交易信息后再登录");
+        QTest::newRow("no simulation account")
+            << "simulation" << QJsonObject() << QJsonObject{{"simulation", QJsonValue::Null}}
+            << u("[提示信息] 请先设置模拟交易信息后再登录") << u("请先设置模拟交易信息后再登录");
+    }
+
+    void loginFailuresTellTheUserAndStoreNothing()
+    {
+        QFETCH(QString, accountType);
+        QFETCH(QJsonObject, fault);
+        QFETCH(QJsonObject, userPatch);
+        QFETCH(QString, line);
+        QFETCH(QString, box);
+        if (!fault.isEmpty()) {
+            fault.insert("path", "/api/login");
+            QVERIFY(sim.fault(fault));
+        }
+        if (!userPatch.isEmpty()) {
+            userPatch.insert("username", "demo");
+            QVERIFY(sim.patchUser(userPatch));
+        }
+        PlatformSim::useDemoUser(accountType);
+        if (QTest::currentDataTag() == QLatin1String("wrong password")) {
+            GlobalVars::password = QStringLiteral("wrong");
+        }
+
+        QVERIFY(!api->login());
+        QCOMPARE(capture->takeLines(), QStringList{line});
+        QCOMPARE(boxes(), QStringList{box});
+        QVERIFY(GlobalVars::token.isEmpty());
+        QVERIFY(GlobalVars::loginCode.isEmpty());
+        QVERIFY(GlobalVars::brokerID.isEmpty());
+        QVERIFY(GlobalVars::instrument.isEmpty());
+        QCOMPARE(GlobalVars::state.load(), false);
+        QCOMPARE(capture->takeWarnings(), QStringList()); // login logs no transport errors
+    }
+
+    void getConfigStoresTheEnvironment()
+    {
+        QVERIFY(loginDemo("real"));
+        QVERIFY(api->getConfig());
+        QCOMPARE(GlobalVars::signalTimerSeconds.load(), 5);
+        QCOMPARE(GlobalVars::tokenTimerSeconds.load(), 600);
+        QCOMPARE(GlobalVars::version.get(), QStringLiteral("1.0"));
+        QCOMPARE(GlobalVars::leverage.load(), 1);
+        QCOMPARE(GlobalVars::name.get(), u("实盘环境"));
+        QCOMPARE(GlobalVars::mdAddress.get(), QStringLiteral("tcp://127.0.0.1:41213"));
+        QCOMPARE(GlobalVars::tdAddress.get(), QStringLiteral("tcp://127.0.0.1:41205"));
+        QCOMPARE(capture->takeWarnings(), QStringList());
+    }
+
+    void frontAddressesGetTheirScheme_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("host and port") << "127.0.0.1:41213"
+                                       << "tcp://127.0.0.1:41213";
+        QTest::newRow("with scheme") << "tcp://10.0.0.1:1"
+                                     << "tcp://10.0.0.1:1";
+        QTest::newRow("scheme in capitals") << "TCP://10.0.0.1:1"
+                                            << "tcp://TCP://10.0.0.1:1";
+    }
+
+    void frontAddressesGetTheirScheme()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, stored);
+        const QJsonObject env{{"mdAddress", given}, {"tdAddress", given}};
+        QVERIFY(sim.admin("POST", "/admin/config",
+                          {{"platform", QJsonObject{{"simulation", env}, {"version", "1.1"}}}})
+                    .value("code") == 0);
+        QVERIFY(loginDemo());
+        QVERIFY(api->getConfig());
+        QCOMPARE(GlobalVars::mdAddress.get(), stored);
+        QCOMPARE(GlobalVars::tdAddress.get(), stored);
+        QCOMPARE(GlobalVars::version.get(), QStringLiteral("1.1"));
+    }
+
+    void getConfigFailuresOnlyLog_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QJsonObject>("configPatch");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::newRow("not an envelope") << QJsonObject{{"body", "[]"}} << QJsonObject()
+                                         << QStringList{"[Config] Warning: data format error"};
+        QTest::newRow("401") << QJsonObject{{"status", 401}} << QJsonObject()
+                             << QStringList{
+                                    u("[网络异常22] 请求远程数据时出现错误，错误信息： 401 . "
+                                      "访问未授权. [Time]: \"LC\"  |  \"Config\""),
+                                    u("[Config] Warning:  401 ,  \"[网络异常21] "
+                                      "请求远程数据时出现错误. 访问未授权. [Time]:LC\"")};
+        QTest::newRow("platform error")
+            << QJsonObject{{"body", envelope(7, u("维护中"))}} << QJsonObject()
+            << QStringList{u("[Config] Warning:  7 ,  \"维护中\"")};
+        QTest::newRow("environment incomplete")
+            << QJsonObject() << QJsonObject{{"simulation", QJsonObject{{"name", QJsonValue::Null}}}}
+            << QStringList{u("[Config] Warning:  0 ,  \"成功\"  | data not found")};
+        QTest::newRow("no leverage") << QJsonObject() << QJsonObject{{"leverage", QJsonValue::Null}}
+                                     << QStringList{u("[Config] Warning:  0 ,  \"成功\"  | data "
+                                                      "not found")};
+    }
+
+    void getConfigFailuresOnlyLog()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QJsonObject, configPatch);
+        QFETCH(QStringList, warnings);
+        QVERIFY(loginDemo());
+        GlobalVars::loginCode = QStringLiteral("LC");
+        if (!fault.isEmpty()) {
+            fault.insert("path", "/api/config");
+            QVERIFY(sim.fault(fault));
+        }
+        if (!configPatch.isEmpty()) {
+            sim.admin("POST", "/admin/config", {{"platform", configPatch}});
+        }
+        GlobalVars::version = QStringLiteral("0.9");
+        QVERIFY(!api->getConfig());
+        QCOMPARE(capture->takeWarnings(), warnings);
+        QCOMPARE(GlobalVars::version.get(), QStringLiteral("0.9"));
+        QVERIFY(GlobalVars::mdAddress.isEmpty());
+        expectNothingShown();
+    }
+
+    void getTokenRenewsTheSession()
+    {
+        QVERIFY(loginDemo());
+        const QString first = GlobalVars::token;
+        QVERIFY(api->getToken());
+        QVERIFY(GlobalVars::token.get() != first);
+        QVERIFY(api->getConfig()); // the new token is the one in use
+        QCOMPARE(capture->takeWarnings(), QStringList());
+    }
+
+    void getTokenFailuresKeepTheToken_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("warning");
+        // A transport failure has no data, so it reads as a malformed reply.
+        QTest::newRow("expired") << QJsonObject() // the token is expired by the test
+                                 << u("[Auth] Warning: data format error");
+        QTest::newRow("platform error") << QJsonObject{{"body", envelope(5, u("拒绝"), "")}}
+                                        << u("[Auth] Warning:  5 ,  \"拒绝\"  | data not found");
+        QTest::newRow("no data") << QJsonObject{{"body", envelope(0, "ok")}}
+                                 << u("[Auth] Warning: data format error");
+        // Taking an object for a token would end the session at the next request.
+        QTest::newRow("data is an object")
+            << QJsonObject{{"body", envelope(0, "ok", QJsonObject{{"token", "x"}})}}
+            << u("[Auth] Warning: data format error");
+    }
+
+    void getTokenFailuresKeepTheToken()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, warning);
+        QVERIFY(loginDemo());
+        GlobalVars::loginCode = QStringLiteral("LC");
+        const QString token = GlobalVars::token;
+        if (fault.isEmpty()) {
+            sim.admin("POST", "/admin/expireToken", {{"token", token}});
+        } else {
+            fault.insert("path", "/api/token");
+            QVERIFY(sim.fault(fault));
+        }
+        QVERIFY(!api->getToken());
+        QCOMPARE(GlobalVars::token.get(), token);
+        QCOMPARE(capture->takeWarnings(), QStringList{warning});
+    }
+
+    void getUserDataRefreshesTheProfile()
+    {
+        QVERIFY(loginDemo());
+        QVERIFY(sim.patchUser(
+            {{"username", "demo"}, {"state", false}, {"profit", 0.5}, {"maxCapital", 20000}}));
+        QVERIFY(api->getUserData());
+        QCOMPARE(GlobalVars::state.load(), false);
+        QCOMPARE(GlobalVars::profit.load(), 0.5);
+        QCOMPARE(GlobalVars::maxCapital.load(), 20000.0);
+        QCOMPARE(GlobalVars::strategyState.load(), -1);
+        expectNothingShown();
+        QCOMPARE(capture->takeWarnings(), QStringList());
+    }
+
+    void aLoginElsewhereEndsTheSession_data()
+    {
+        QTest::addColumn<bool>("expireToken");
+        QTest::newRow("second login") << false;
+        QTest::newRow("401") << true;
+    }
+
+    void aLoginElsewhereEndsTheSession()
+    {
+        QFETCH(bool, expireToken);
+        QVERIFY(loginDemo());
+        const QString loginCode = GlobalVars::loginCode;
+        QVERIFY(sim.patchUser({{"username", "demo"}, {"profit", 0.3}}));
+        if (expireToken) {
+            sim.admin("POST", "/admin/expireToken", {{"username", "demo"}});
+        } else {
+            // The same user logs in from another client.
+            SignalApi elsewhere;
+            const QString token = GlobalVars::token;
+            QVERIFY(elsewhere.login());
+            GlobalVars::loginCode = loginCode;
+            GlobalVars::token = token;
+        }
+        GlobalVars::strategyState = 2;
+
+        QVERIFY(!api->getUserData());
+        QCOMPARE(GlobalVars::strategyState.load(), 5);
+        QCOMPARE(GlobalVars::loginCode.get(), loginCode);
+        QStringList warnings = capture->takeWarnings();
+        QCOMPARE(warnings.takeLast(), u("[提示信息] 检测到异地登录"));
+        if (expireToken) {
+            QCOMPARE(warnings,
+                     QStringList{u("[网络异常22] 请求远程数据时出现错误，错误信息： 401 . "
+                                   "访问未授权. [Time]: \"%1\"  |  \"User\"")
+                                     .arg(loginCode)});
+            QCOMPARE(GlobalVars::profit.load(), 0.2);
+        } else {
+            QCOMPARE(warnings, QStringList());
+            QCOMPARE(GlobalVars::profit.load(), 0.3); // stored before the session check
+        }
+        expectNothingShown();
+    }
+
+    void aChangedAccountOrInstrumentStopsTheStrategy_data()
+    {
+        QTest::addColumn<QJsonObject>("account");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("warning");
+        const QString accountLine =
+            u("[提示信息] 检测到交易账户已修改，不要同时运行多个程序，或在程序运行时改变合约");
+        const QString accountWarning = u("[提示信息] 检测到交易账户已修改");
+        QTest::newRow("broker") << QJsonObject{{"brokerID", "8888"}} << accountLine
+                                << accountWarning;
+        QTest::newRow("investor") << QJsonObject{{"investerID", "000009"}} << accountLine
+                                  << accountWarning;
+        QTest::newRow("instrument")
+            << QJsonObject{{"instrument", "ag2706"}}
+            << u("[提示信息] 检测到合约已修改，不要同时运行多个程序，或在程序运行时改变合约")
+            << u("[提示信息] 检测到合约已修改");
+    }
+
+    void aChangedAccountOrInstrumentStopsTheStrategy()
+    {
+        QFETCH(QJsonObject, account);
+        QFETCH(QString, line);
+        QFETCH(QString, warning);
+        QVERIFY(loginDemo("real"));
+        QVERIFY(sim.patchUser({{"username", "demo"}, {"real", account}}));
+        QVERIFY(!api->getUserData());
+        QCOMPARE(GlobalVars::strategyState.load(), 4);
+        QCOMPARE(capture->takeLines(), QStringList{line});
+        QCOMPARE(capture->takeWarnings(), QStringList{warning});
+        // What the login stored is what the check compares against; it is not overwritten.
+        QCOMPARE(GlobalVars::brokerID.get(), QStringLiteral("9999"));
+        QCOMPARE(GlobalVars::investerID.get(), QStringLiteral("000002"));
+        QCOMPARE(GlobalVars::instrument.get(), QStringLiteral("rb2705"));
+
+        // The other account type's changes are none of this session's business.
+        PlatformSim::useDemoUser("simulation");
+        QVERIFY(api->login());
+        QVERIFY(api->getUserData());
+    }
+
+    void getUserDataFailures_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::newRow("platform down")
+            << QJsonObject{{"status", 500}}
+            << QStringList{u("[网络异常32] 远程服务器发生错误，错误信息： 500  |  \"User\""),
+                           u("[User] Warning:  500 ,  \"[网络异常31] 远程服务器发生错误\"")};
+        QTest::newRow("no envelope")
+            << QJsonObject{{"body", "{}"}} << QStringList{"[User] Warning: data format error"};
+        QTest::newRow("incomplete profile")
+            << QJsonObject{{"body", envelope(0, "ok", QJsonObject{{"username", "demo"}})}}
+            << QStringList();
+    }
+
+    void getUserDataFailures()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QStringList, warnings);
+        QVERIFY(loginDemo());
+        fault.insert("path", "/api/userData");
+        QVERIFY(sim.fault(fault));
+        GlobalVars::strategyState = 2;
+        QVERIFY(!api->getUserData());
+        QCOMPARE(GlobalVars::strategyState.load(), 2);
+        QCOMPARE(capture->takeWarnings(), warnings);
+        expectNothingShown();
+    }
+
+    void getLoginMessage_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("message") << QJsonObject() << u("欢迎使用") << QString();
+        QTest::newRow("no envelope")
+            << QJsonObject{{"body", "null"}} << u("[错误] 读取远程数据出错")
+            << "[Message] Warning: data format error";
+        QTest::newRow("error") << QJsonObject{{"body", envelope(3, u("停机维护"))}} << u("停机维护")
+                               << u("[Message] Warning:  3 ,  \"停机维护\"");
+        QTest::newRow("no message")
+            << QJsonObject{{"body", envelope(0, "ok", QJsonObject{{"text", "x"}})}}
+            << u("[错误] 读取远程数据出错")
+            << u("[Message] Warning:  0 ,  \"ok\"  | data not found");
+    }
+
+    void getLoginMessage()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, text);
+        QFETCH(QString, warning);
+        if (!fault.isEmpty()) {
+            fault.insert("path", "/api/getLoginMessage");
+            QVERIFY(sim.fault(fault));
+        }
+        QVERIFY(api->getLoginMessage().startsWith(text));
+        QCOMPARE(capture->takeWarnings(), warning.isEmpty() ? QStringList() : QStringList{warning});
+    }
+
+    void getLoginMessageWhenThePlatformIsUnreachable()
+    {
+        GlobalVars::baseUrl = QStringLiteral("http://127.0.0.1:9");
+        QCOMPARE(api->getLoginMessage(), u("[网络异常41] 远程服务器无法连接"));
+        QCOMPARE(capture->takeWarnings(),
+                 QStringList{u("[Message] Warning:  -1 ,  \"[网络异常41] 远程服务器无法连接\"")});
+    }
+
+    // --- signals ---------------------------------------------------------------------------
+
+    void theCurrentSignalOfTheAccountType()
+    {
+        QVERIFY(loginDemo("real"));
+        QVERIFY(sim.publishSignal({{"username", "demo"},
+                                   {"accountType", "real"},
+                                   {"id", "R-1"},
+                                   {"direction", "sell"},
+                                   {"openOrClose", "close"}}));
+        QVERIFY(sim.publishSignal({{"username", "demo"},
+                                   {"accountType", "simulation"},
+                                   {"id", "S-1"},
+                                   {"direction", "buy"},
+                                   {"openOrClose", "open"}}));
+        QJsonObject real, simulation;
+        QVERIFY(api->signalReal(&real));
+        QVERIFY(api->signalSimulation(&simulation));
+        QCOMPARE(real.value("id").toString(), QStringLiteral("R-1"));
+        QCOMPARE(real.value("direction").toString(), QStringLiteral("sell"));
+        QCOMPARE(simulation.value("id").toString(), QStringLiteral("S-1"));
+        QCOMPARE(simulation.keys(), (QStringList{"direction", "expires", "id", "instrument",
+                                                 "isExpired", "isTraded", "openOrClose"}));
+        QCOMPARE(capture->takeWarnings(), QStringList());
+    }
+
+    void signalFailuresLeaveTheRecordAlone_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("warning");
+        QJsonObject withoutExpires{{"id", "X"},          {"instrument", "rb2705"},
+                                   {"direction", "buy"}, {"openOrClose", "open"},
+                                   {"isExpired", false}, {"isTraded", false}};
+        QTest::newRow("no signal yet") << QJsonObject() << u("[SS] Warning:  1002 ,  \"暂无信号\"");
+        QTest::newRow("no envelope")
+            << QJsonObject{{"body", "not json"}} << "[SS] Warning: data format error";
+        QTest::newRow("without expires") << QJsonObject{{"body", envelope(0, "ok", withoutExpires)}}
+                                         << "[SS] Warning:  0 ,  \"ok\"  | data not found";
+        QTest::newRow("401") << QJsonObject{{"status", 401}}
+                             << u("[SS] Warning:  401 ,  \"[网络异常21] "
+                                  "请求远程数据时出现错误. 访问未授权. [Time]:LC\"");
+    }
+
+    void signalFailuresLeaveTheRecordAlone()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, warning);
+        // A user who never had a signal.
+        QVERIFY(sim.patchUser({{"username", "nosignal"},
+                               {"password", "p"},
+                               {"realname", "n"},
+                               {"mobile", "1"},
+                               {"regdate", "2026-01-01"},
+                               {"state", true},
+                               {"profit", 0.1},
+                               {"maxCapital", 1},
+                               {"simulation", demoUser.value("simulation")}}));
+        PlatformSim::useDemoUser();
+        GlobalVars::username = QStringLiteral("nosignal");
+        GlobalVars::password = QStringLiteral("p");
+        QVERIFY(api->login());
+        GlobalVars::loginCode = QStringLiteral("LC");
+        if (!fault.isEmpty()) {
+            fault.insert("path", "/api/signalSimulation");
+            QVERIFY(sim.fault(fault));
+        }
+        QJsonObject signal{{"untouched", true}};
+        QVERIFY(!api->signalSimulation(&signal));
+        QCOMPARE(signal, QJsonObject({{"untouched", true}}));
+        QCOMPARE(capture->takeWarnings(), QStringList{warning});
+    }
+
+    // --- reports ---------------------------------------------------------------------------
+
+    void reportsArriveAsThePlatformStoresThem()
+    {
+        QVERIFY(loginDemo());
+        sim.admin("DELETE", "/admin/requests");
+        const qint64 since = sim.reports().size();
+        GlobalVars::available = 100000.5;
+        GlobalVars::leverage = 3;
+        GlobalVars::volumeMultiple = 10;
+        api->reportOrder("1234567", "S-9", u("多头 开仓"), 2, 3500.5);
+        api->reportOrder("1234568", "0", u("空头 平今"), 1, 3499);
+        api->reportFill("1234567", 2, 3500);
+        GlobalVars::accountType = QStringLiteral("real");
+        api->tradeReal("1234569", "S-9", u("空头 开仓"), 1, 3600, u("自动"));
+        api->tradeRealSuccess("1234569", 1, 3600.25);
+        QVERIFY(api->waitForReports(15000));
+
+        const QJsonArray stored = sim.reports();
+        QCOMPARE(stored.size() - since, 5);
+        const QString token = GlobalVars::token;
+        const auto order = [&](const char *orderID, const char *signalID, const char *direction,
+                               int volume, double price, const char *type) {
+            return QJsonObject{
+                {"token", token},         {"username", "demo"},   {"instrument", "rb2705"},
+                {"brokerID", "9999"},     {"signalID", signalID}, {"direction", u(direction)},
+                {"submitVolume", volume}, {"price", price},       {"available", 100000.5},
+                {"leverage", 3},          {"profit", 0.2},        {"volumeMultiple", 10},
+                {"type", u(type)},        {"orderID", orderID}};
+        };
+        const auto fill = [&](const char *orderID, int volume, double price) {
+            return QJsonObject{{"token", token},
+                               {"username", "demo"},
+                               {"orderID", orderID},
+                               {"volume", volume},
+                               {"price", price}};
+        };
+        const QList<QPair<QString, QJsonObject>> expected{
+            {"/api/tradeSimulation", order("1234567", "S-9", "多头 开仓", 2, 3500.5, "自动")},
+            {"/api/tradeSimulation", order("1234568", "0", "空头 平今", 1, 3499, "手动")},
+            {"/api/tradeSimulationSuccess", fill("1234567", 2, 3500)},
+            {"/api/tradeReal", order("1234569", "S-9", "空头 开仓", 1, 3600, "自动")},
+            {"/api/tradeRealSuccess", fill("1234569", 1, 3600.25)}};
+        for (int i = 0; i < expected.size(); ++i) {
+            const QJsonObject item = stored.at(since + i).toObject();
+            QCOMPARE(item.value("path").toString(), expected.at(i).first);
+            QCOMPARE(item.value("accepted").toBool(), true);
+            QCOMPARE(item.value("report").toObject(), expected.at(i).second);
+        }
+        // The report goes in the body, not in a header, and as JSON.
+        const QJsonObject headers =
+            sim.requests("/api/tradeReal").at(0).toObject().value("headers").toObject();
+        QCOMPARE(headers.value("content-type").toString(), QStringLiteral("application/json"));
+        QVERIFY(!headers.contains("authorization"));
+        QCOMPARE(capture->takeWarnings(), QStringList());
+    }
+
+    void anOtherAccountTypeReportsNothing()
+    {
+        QVERIFY(loginDemo());
+        sim.admin("DELETE", "/admin/requests");
+        GlobalVars::accountType = QStringLiteral("paper");
+        api->reportOrder("1", "S-1", u("多头 开仓"), 1, 1);
+        api->reportFill("1", 1, 1);
+        QVERIFY(api->waitForReports(15000));
+        QCOMPARE(sim.admin("GET", "/admin/requests").value("data").toArray().size(), 0);
+    }
+
+    // Values are those of the moment of the call, and the order is the order of the calls,
+    // from whichever thread they come.
+    void reportsKeepTheirValuesAndTheirOrder()
+    {
+        QVERIFY(loginDemo());
+        const qint64 since = sim.reports().size();
+        // The first report is held up, so the others wait in the queue.
+        QVERIFY(sim.fault({{"path", "/api/tradeSimulation"}, {"delayMs", 300}}));
+        GlobalVars::available = 1.0;
+        api->reportOrder("100", "S-1", u("多头 开仓"), 1, 1);
+        std::thread tradingThread([this] {
+            for (int i = 1; i <= 20; ++i) {
+                api->reportFill(QString::number(100 + i), i, 1);
+            }
+        });
+        tradingThread.join();
+        GlobalVars::available = 2.0;
+        api->reportOrder("200", "S-1", u("多头 开仓"), 1, 1);
+        QVERIFY(api->waitForReports(15000));
+
+        const QJsonArray stored = sim.reports();
+        QCOMPARE(stored.size() - since, 22);
+        QCOMPARE(stored.at(since).toObject().value("report").toObject().value("available"), 1.0);
+        for (int i = 1; i <= 20; ++i) {
+            const QJsonObject report = stored.at(since + i).toObject().value("report").toObject();
+            QCOMPARE(report.value("orderID").toString(), QString::number(100 + i));
+        }
+        const QJsonObject last = stored.at(since + 21).toObject().value("report").toObject();
+        QCOMPARE(last.value("available"), 2.0);
+    }
+
+    void reportFailuresAreOnlyLogged()
+    {
+        QVERIFY(loginDemo());
+        QVERIFY(sim.fault({{"path", "/api/tradeSimulation"}, {"status", 500}}));
+        QVERIFY(sim.fault(
+            {{"path", "/api/tradeSimulationSuccess"}, {"body", envelope(401, u("登录已失效"))}}));
+        api->reportOrder("1", "S-1", u("多头 开仓"), 1, 1);
+        api->reportFill("1", 1, 1);
+        QVERIFY(api->waitForReports(15000));
+        QCOMPARE(capture->takeWarnings(),
+                 QStringList{u("[网络异常32] 远程服务器发生错误，错误信息： 500  |  \"TS\"")});
+        expectNothingShown();
+    }
+
+    // --- hostile replies -------------------------------------------------------------------
+
+    void hostileRepliesNeverPassForAnswers()
+    {
+        QVERIFY(loginDemo());
+        const QByteArray huge(1024 * 1024, 'x');
+        const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
+        QList<QJsonObject> rules;
+        const auto body = [&rules](const QJsonValue &value) {
+            rules << QJsonObject{{"body", value}};
+        };
+        body(envelope(0, "ok", true));
+        body(envelope(0, "ok", QJsonArray{1, 2}));
+        body(QJsonObject{{"code", "0"}, {"msg", "ok"}, {"data", 5}});
+        body(QJsonObject{{"code", QJsonObject()}, {"msg", QJsonArray()}});
+        body(QJsonObject{{"code", 1e300}, {"msg", 1}});
+        body(QJsonObject{{"code", 0.5}, {"msg", QJsonValue::Null}, {"data", QJsonValue::Null}});
+        body(envelope(0, "ok",
+                      QJsonObject{{"username", 1},
+                                  {"realname", QJsonValue::Null},
+                                  {"mobile", QJsonArray()},
+                                  {"regdate", false},
+                                  {"state", "yes"},
+                                  {"profit", "0.2"},
+                                  {"maxCapital", "1e9"},
+                                  {"loginCode", 7},
+                                  {"token", QJsonObject()},
+                                  {"simulation", "9999"},
+                                  {"real", 0},
+                                  {"message", 3},
+                                  {"id", QJsonArray()},
+                                  {"instrument", 2705}}));
+        body(envelope(0, QString::fromLatin1(huge)));
+        body(envelope(0, "ok", QJsonObject{{"message", QString::fromLatin1(huge)}}));
+        body(QString::fromLatin1(deep));
+        body(QString::fromLatin1("{\"code\":0,\"msg\":\"ok\",\"data\":") +
+             QString::fromLatin1(deep));
+        body("{\"code\":0,\"msg\":\"ok\",\"data\":{\"message\":\"abc");
+        body("\xef\xbb\xbf{\"code\":0}");
+        body("");
+        body("{\"code\":0,\"msg\":\"ok\",\"code\":1}");
+        rules << QJsonObject{
+            {"bodyBase64",
+             QString::fromLatin1(QByteArray("{\"code\":0,\"msg\":\"\xff\xfe\xc3\","
+                                            "\"data\":{\"message\":\"\xed\xa0\x80\"}}")
+                                     .toBase64())}};
+        rules << QJsonObject{
+            {"bodyBase64", QString::fromLatin1(QByteArray("\x00\x01\x02", 3).toBase64())}};
+        rules << QJsonObject{{"body", envelope(0, "ok", QJsonObject{{"message", "cut"}})},
+                             {"truncateAt", 20}};
+        rules << QJsonObject{{"status", 200}, {"contentType", "text/plain"}, {"body", "0"}};
+        rules << QJsonObject{{"status", 204}};
+        rules << QJsonObject{{"status", 999}, {"body", envelope(0, "ok")}};
+        rules << QJsonObject{{"drop", true}};
+        rules << QJsonObject{{"location", "ftp://127.0.0.1/x"}};
+        rules << QJsonObject{{"location", QString(5000, QLatin1Char('/'))}};
+        rules << QJsonObject{{"status", 101}};
+
+        api->timeoutMs = 3000;
+        const QString token = GlobalVars::token;
+        const QString loginCode = GlobalVars::loginCode;
+        const int callsPerRule = 1000 / rules.size() + 1;
+        for (QJsonObject rule : rules) {
+            rule.insert("path", "*");
+            // Room for the network library's one resend of a request whose connection closed
+            // before any answer.
+            rule.insert("count", 2 * callsPerRule);
+            QVERIFY(sim.fault(rule));
+            for (int call = 0; call < callsPerRule; ++call) {
+                QJsonObject signal{{"untouched", true}};
+                switch (call % 7) {
+                case 0:
+                    QVERIFY(!api->login());
+                    break;
+                case 1:
+                    QVERIFY(!api->getConfig());
+                    break;
+                case 2:
+                    QVERIFY(!api->getToken());
+                    break;
+                case 3:
+                    QVERIFY(!api->getUserData());
+                    break;
+                case 4:
+                    QVERIFY(
+                        !(call % 2 ? api->signalReal(&signal) : api->signalSimulation(&signal)));
+                    QCOMPARE(signal, QJsonObject({{"untouched", true}}));
+                    break;
+                case 5: {
+                    const QString text = api->getLoginMessage();
+                    QVERIFY2(text.size() < 100 || text.startsWith(QLatin1String("xxxx")),
+                             qPrintable(text.left(100)));
+                    break;
+                }
+                default:
+                    api->reportFill("1", 1, 1);
+                    QVERIFY(api->waitForReports(15000));
+                    break;
+                }
+                // Nothing of the session was overwritten by a hostile answer.
+                QCOMPARE(GlobalVars::token.get(), token);
+                QCOMPARE(GlobalVars::loginCode.get(), loginCode);
+                QCOMPARE(GlobalVars::brokerID.get(), QStringLiteral("9999"));
+            }
+            sim.admin("DELETE", "/admin/fault");
+            capture->takeLines();
+            capture->takeWarnings();
+            MessageBox::takeShown();
+        }
+        // The platform and the client are both still fine.
+        QVERIFY(api->getUserData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSignalApi)
+#include "tst_signalapi.moc"
