@@ -136,6 +136,9 @@ PlatformServer::PlatformServer(Platform &platform, const Options &options)
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     server_.set_payload_max_length(options_.maxBodyBytes);
+    // An idle keep-alive connection holds a worker thread; a short idle time frees it soon,
+    // and a stop never waits long for it.
+    server_.set_keep_alive_timeout(2);
     const auto handler = [this](const httplib::Request &req, httplib::Response &res) {
         handle(req, res);
     };

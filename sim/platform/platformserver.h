@@ -24,7 +24,7 @@ public:
         bool admin = false;
         bool quiet = false; // no line per request on stderr
         size_t maxBodyBytes = 8 * 1024 * 1024;
-        int threads = 16;
+        int threads = 32;
     };
 
     PlatformServer(Platform &platform, const Options &options);
