@@ -37,6 +37,13 @@ protected:
     // Closes a connection once the current handler has returned: a connection must not be
     // closed from inside its own frame handler, which close() would destroy while it runs.
     void closeLater(const std::shared_ptr<velmora::wire::FramedConnection> &link);
+    // Removes a closed connection's session once the current handler has returned. A
+    // connection can fail inside a send (a peer that reads too slowly), which runs its close
+    // handler while a frame handler or a loop over the sessions is still using them.
+    template <class Sessions> void forgetLater(Sessions &sessions, int id)
+    {
+        asio::post(io, [&sessions, id] { sessions.erase(id); });
+    }
     static std::string describe(velmora::wire::FramedConnection::CloseReason reason,
                                 velmora::wire::DecodeError error);
 

@@ -34,7 +34,7 @@ void MarketFront::accepted(asio::ip::tcp::socket socket)
                       if (reason != FramedConnection::CloseReason::ReadFailure) {
                           log(it->second.link->peer() + " " + describe(reason, error));
                       }
-                      sessions.erase(it);
+                      forgetLater(sessions, id);
                   });
 }
 

@@ -86,7 +86,7 @@ void TradeFront::onClosed(int id, FramedConnection::CloseReason reason, DecodeEr
     if (reason != FramedConnection::CloseReason::ReadFailure) {
         log(it->second.link->peer() + " " + describe(reason, error));
     }
-    sessions.erase(it);
+    forgetLater(sessions, id);
 }
 
 template <class T>

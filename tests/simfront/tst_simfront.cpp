@@ -1,6 +1,7 @@
 // The simulated front as a process, driven through the client library over loopback, with the
 // admin interface for steering and checking.
 
+#include "framecodec.h"
 #include "frontclient.h"
 #include "simprocess.h"
 
@@ -73,6 +74,39 @@ int countRtnStatus(const TraderState &s, const std::string &ref, char status)
                  : 0;
     }
     return n;
+}
+
+// A plain TCP connection to the front, for what no well-behaved client sends.
+int rawConnect(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool sendAll(int fd, const std::vector<unsigned char> &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+int portOf(const std::string &address)
+{
+    return QString::fromStdString(address).section(':', -1).toInt();
 }
 
 } // namespace
@@ -444,7 +478,8 @@ private slots:
                 return c.api()->ReqQryTradingAccount(&qa, id);
             },
             302));
-        const auto &a = c.state().accounts[0];
+        const TraderState after = c.state();
+        const auto &a = after.accounts[0];
         // Day one: 3 lots bought at 3501, 1 sold at 3520, settled at 3520; 3 per lot and
         // side: pre-balance 10000000 + 19*10 + 2*19*10 - 12 = 10000558.
         QCOMPARE(a.PreBalance, 10000558.0);
@@ -605,7 +640,7 @@ private slots:
         QVERIFY(f.quote("m2705", 3000, 3001));
         TraderClient c(f.flow("td"), f.td());
         QVERIFY(c.ready());
-        const int port = QString::fromStdString(f.td()).section(':', -1).toInt();
+        const int port = portOf(f.td());
 
         std::atomic<bool> done{false};
         std::atomic<int> sent{0};
@@ -615,14 +650,8 @@ private slots:
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while (sent < 10000 && std::chrono::steady_clock::now() < deadline) {
                 if (fd < 0) {
-                    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-                    sockaddr_in addr{};
-                    addr.sin_family = AF_INET;
-                    addr.sin_port = htons(port);
-                    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                    if (::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-                        ::close(fd);
-                        fd = -1;
+                    fd = rawConnect(port);
+                    if (fd < 0) {
                         continue;
                     }
                 }
@@ -701,6 +730,102 @@ private slots:
         QVERIFY(late.ready("000002"));
         QVERIFY(f.process.stop());
         QCOMPARE(f.process.exitCode(), 0);
+    }
+    void aClientThatNeverReadsIsDroppedAlone()
+    {
+        Front f;
+        QVERIFY(f.start());
+        TraderClient good(f.flow("td"), f.td());
+        QVERIFY(good.ready());
+
+        const int fd = rawConnect(portOf(f.td()));
+        QVERIFY(fd >= 0);
+        using velmora::wire::FrameCodec;
+        using velmora::wire::MsgType;
+        CThostFtdcReqUserLoginField login{};
+        std::strcpy(login.BrokerID, "9999");
+        std::strcpy(login.UserID, "000002");
+        std::strcpy(login.Password, "123456");
+        QVERIFY(sendAll(fd, FrameCodec::encode(MsgType::ReqUserLogin, 1, true, nullptr, &login)));
+        // Each query is answered with the whole statement; the answers pile up unread.
+        CThostFtdcQrySettlementInfoField query{};
+        const auto frame =
+            FrameCodec::encode(MsgType::ReqQrySettlementInfo, 2, true, nullptr, &query);
+        std::vector<unsigned char> batch;
+        for (int i = 0; i < 100; ++i) {
+            batch.insert(batch.end(), frame.begin(), frame.end());
+        }
+        bool dropped = false;
+        for (int i = 0; i < 400 && !dropped; ++i) {
+            dropped = !sendAll(fd, batch) || f.process.standardError().contains("reads too slowly");
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(f.process.standardError().contains("reads too slowly"), 20000);
+        ::close(fd);
+
+        // The others never noticed.
+        QVERIFY(f.quote("m2705", 3000, 3001));
+        QCOMPARE(good.order("m2705", '0', '0', 1, 3001, 1), 0);
+        QVERIFY(good.waitFor([](const TraderState &s) { return s.trades.size() == 1; }));
+        QVERIFY(good.state().disconnects.empty());
+    }
+
+    void configurationFileAndReplayedTicks()
+    {
+        QTemporaryDir files;
+        QFile config(files.filePath("front.json"));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(R"({"brokerId": "9999", "frontId": 7,
+            "investors": [{"id": "900001", "password": "pw", "initialFunds": 50000}],
+            "instruments": [{"id": "ag2706", "name": "白银2706", "exchangeId": "SHFE",
+                "volumeMultiple": 15, "priceTick": 1, "preSettlementPrice": 7000,
+                "limitRatio": 0.08, "marginRatio": 0.12}]})");
+        config.close();
+        QFile ticks(files.filePath("ticks.csv"));
+        QVERIFY(ticks.open(QIODevice::WriteOnly));
+        ticks.write("instrument,last,bid,bidVolume,ask,askVolume,volume\n"
+                    "ag2706,7010,7009,3,7011,4,2\n"
+                    "ag2706,7020\n");
+        ticks.close();
+
+        Front f;
+        QVERIFY(f.start({"--config", config.fileName(), "--replay", ticks.fileName()}, true));
+        TraderClient c(f.flow("td"), f.td());
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.connected == 1; }));
+        QCOMPARE(c.login("900001", "pw", 11), 0);
+        QVERIFY(c.waitFor([](const TraderState &s) { return s.logins.size() == 1; }));
+        QCOMPARE(c.state().logins[0].FrontID, 7);
+        CThostFtdcQryInstrumentField qi{};
+        QVERIFY(c.query(
+            "QryInstrument", [&](int id) { return c.api()->ReqQryInstrument(&qi, id); }, 601));
+        QCOMPARE(int(c.state().instruments.size()), 1);
+        QCOMPARE(fromGb2312(c.state().instruments[0].InstrumentName), std::string("白银2706"));
+        QCOMPARE(c.state().instruments[0].LongMarginRatio, 0.12);
+
+        MdClient m(f.flow("md"), f.md());
+        QVERIFY(m.waitFor([](const MdState &s) { return s.connected == 1; }));
+        QCOMPARE(m.login(1), 0);
+        QVERIFY(m.waitFor([](const MdState &s) { return !s.answers.empty(); }));
+        QCOMPARE(m.subscribe({"ag2706"}), 0);
+        // The file's two lines, again and again.
+        QVERIFY(m.waitFor([](const MdState &s) { return s.ticks.size() >= 6; }));
+        const MdState s = m.state();
+        int first = 0;
+        int second = 0;
+        for (std::size_t i = 1; i < s.ticks.size(); ++i) { // the first one is the snapshot
+            const auto &t = s.ticks[i];
+            if (t.LastPrice == 7010) {
+                QCOMPARE(t.BidPrice1, 7009.0);
+                QCOMPARE(t.AskVolume1, 4);
+                ++first;
+            } else {
+                QCOMPARE(t.LastPrice, 7020.0);
+                QCOMPARE(t.BidPrice1, 7020.0);
+                QCOMPARE(t.AskPrice1, 7021.0);
+                ++second;
+            }
+            QCOMPARE(t.UpperLimitPrice, 7560.0);
+        }
+        QVERIFY(first >= 2 && second >= 2);
     }
 };
 
