@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 std::string fromGb2312(const char *text)
@@ -35,6 +36,17 @@ Answer makeAnswer(const char *kind, CThostFtdcRspInfoField *info, int id, bool l
     return a;
 }
 
+// Release() does not wait for a callback that is already running on the library's thread, so
+// a callback object is never destroyed while the process runs: the few a test creates are
+// kept here and reclaimed at exit.
+template <class T> void retire(T *spi)
+{
+    static std::mutex mutex;
+    static std::vector<std::unique_ptr<T>> retired;
+    std::lock_guard<std::mutex> lock(mutex);
+    retired.emplace_back(spi);
+}
+
 } // namespace
 
 int TraderState::answersOf(const std::string &kind, bool lastOnly) const
@@ -56,11 +68,148 @@ const Answer *TraderState::lastAnswer(const std::string &kind) const
     return nullptr;
 }
 
+TraderState TraderRecorder::state() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return s;
+}
+
+void TraderRecorder::clear()
+{
+    update([](TraderState &st) {
+        TraderState fresh;
+        fresh.connected = st.connected;
+        fresh.disconnects = st.disconnects;
+        st = fresh;
+    });
+}
+
+bool TraderRecorder::waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(s); });
+}
+
+void TraderRecorder::update(const std::function<void(TraderState &)> &change)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    change(s);
+    changed.notify_all();
+}
+
+Answer TraderRecorder::record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last,
+                              bool hasRecord)
+{
+    Answer a = makeAnswer(kind, info, id, last, hasRecord);
+    s.answers.push_back(a);
+    return a;
+}
+
+template <class T> void TraderRecorder::keep(std::vector<T> &list, T *p)
+{
+    if (p) {
+        list.push_back(*p);
+    }
+}
+
+template <class T>
+void TraderRecorder::answerWith(const char *kind, std::vector<T> &list, T *p,
+                                CThostFtdcRspInfoField *info, int id, bool last)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    keep(list, p);
+    record(kind, info, id, last, p != nullptr);
+    changed.notify_all();
+}
+
+void TraderRecorder::OnFrontConnected()
+{
+    update([](TraderState &st) { ++st.connected; });
+}
+
+void TraderRecorder::OnFrontDisconnected(int nReason)
+{
+    update([&](TraderState &st) { st.disconnects.push_back(nReason); });
+}
+
+void TraderRecorder::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info,
+                                    int id, bool last)
+{
+    answerWith("UserLogin", s.logins, p, info, id, last);
+}
+
+void TraderRecorder::OnRspUserLogout(CThostFtdcUserLogoutField *p, CThostFtdcRspInfoField *info,
+                                     int id, bool last)
+{
+    update([&](TraderState &) { record("UserLogout", info, id, last, p != nullptr); });
+}
+
+void TraderRecorder::OnRspOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info,
+                                      int id, bool last)
+{
+    update([&](TraderState &st) {
+        st.insertErrors.push_back(record("OrderInsert", info, id, last, p != nullptr));
+    });
+}
+
+void TraderRecorder::OnRspSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *p,
+                                                CThostFtdcRspInfoField *info, int id, bool last)
+{
+    update([&](TraderState &) { record("SettlementInfoConfirm", info, id, last, p != nullptr); });
+}
+
+void TraderRecorder::OnRspQryInvestorPosition(CThostFtdcInvestorPositionField *p,
+                                              CThostFtdcRspInfoField *info, int id, bool last)
+{
+    answerWith("QryInvestorPosition", s.positions, p, info, id, last);
+}
+
+void TraderRecorder::OnRspQryTradingAccount(CThostFtdcTradingAccountField *p,
+                                            CThostFtdcRspInfoField *info, int id, bool last)
+{
+    answerWith("QryTradingAccount", s.accounts, p, info, id, last);
+}
+
+void TraderRecorder::OnRspQryInstrument(CThostFtdcInstrumentField *p, CThostFtdcRspInfoField *info,
+                                        int id, bool last)
+{
+    answerWith("QryInstrument", s.instruments, p, info, id, last);
+}
+
+void TraderRecorder::OnRspQrySettlementInfo(CThostFtdcSettlementInfoField *p,
+                                            CThostFtdcRspInfoField *info, int id, bool last)
+{
+    answerWith("QrySettlementInfo", s.settlement, p, info, id, last);
+}
+
+void TraderRecorder::OnRspError(CThostFtdcRspInfoField *info, int id, bool last)
+{
+    update([&](TraderState &) { record("Error", info, id, last, false); });
+}
+
+void TraderRecorder::OnRtnOrder(CThostFtdcOrderField *p)
+{
+    update([&](TraderState &st) { keep(st.orders, p); });
+}
+
+void TraderRecorder::OnRtnTrade(CThostFtdcTradeField *p)
+{
+    update([&](TraderState &st) { keep(st.trades, p); });
+}
+
+void TraderRecorder::OnErrRtnOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info)
+{
+    update([&](TraderState &st) {
+        st.exchangeErrors.push_back(makeAnswer("ErrRtnOrderInsert", info, 0, true, p != nullptr));
+    });
+}
+
 TraderClient::TraderClient(const std::string &flowDir, const std::string &address,
                            THOST_TE_RESUME_TYPE privateResume)
+    : spi(new TraderRecorder)
 {
     api_ = CThostFtdcTraderApi::CreateFtdcTraderApi(flowDir.c_str());
-    api_->RegisterSpi(this);
+    api_->RegisterSpi(spi);
     api_->SubscribePublicTopic(THOST_TERT_RESTART);
     api_->SubscribePrivateTopic(privateResume);
     std::string front = address;
@@ -71,28 +220,7 @@ TraderClient::TraderClient(const std::string &flowDir, const std::string &addres
 TraderClient::~TraderClient()
 {
     api_->Release();
-}
-
-TraderState TraderClient::state() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return s;
-}
-
-void TraderClient::clear()
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    const int connected = s.connected;
-    const auto disconnects = s.disconnects;
-    s = TraderState();
-    s.connected = connected;
-    s.disconnects = disconnects;
-}
-
-bool TraderClient::waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(s); });
+    retire(spi);
 }
 
 int TraderClient::login(const std::string &investor, const std::string &password, int requestId)
@@ -101,7 +229,7 @@ int TraderClient::login(const std::string &investor, const std::string &password
     copy(req.BrokerID, "9999");
     copy(req.UserID, investor);
     copy(req.Password, password);
-    copy(req.UserProductInfo, "velmoratest");
+    copy(req.UserProductInfo, "velmora");
     return api_->ReqUserLogin(&req, requestId);
 }
 
@@ -164,147 +292,6 @@ bool TraderClient::query(const std::string &kind, const std::function<int(int)> 
     return rc == 0 && waitFor([&](const TraderState &st) { return st.answersOf(kind) > before; });
 }
 
-Answer TraderClient::record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last,
-                            bool hasRecord)
-{
-    Answer a = makeAnswer(kind, info, id, last, hasRecord);
-    s.answers.push_back(a);
-    return a;
-}
-
-template <class T> void TraderClient::keep(std::vector<T> &list, T *p)
-{
-    if (p) {
-        list.push_back(*p);
-    }
-}
-
-template <class T>
-void TraderClient::answerWith(const char *kind, std::vector<T> &list, T *p,
-                              CThostFtdcRspInfoField *info, int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        keep(list, p);
-        record(kind, info, id, last, p != nullptr);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnFrontConnected()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++s.connected;
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnFrontDisconnected(int nReason)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        s.disconnects.push_back(nReason);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info,
-                                  int id, bool last)
-{
-    answerWith("UserLogin", s.logins, p, info, id, last);
-}
-
-void TraderClient::OnRspUserLogout(CThostFtdcUserLogoutField *p, CThostFtdcRspInfoField *info,
-                                   int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        record("UserLogout", info, id, last, p != nullptr);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnRspOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info,
-                                    int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        s.insertErrors.push_back(record("OrderInsert", info, id, last, p != nullptr));
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnRspSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *p,
-                                              CThostFtdcRspInfoField *info, int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        record("SettlementInfoConfirm", info, id, last, p != nullptr);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnRspQryInvestorPosition(CThostFtdcInvestorPositionField *p,
-                                            CThostFtdcRspInfoField *info, int id, bool last)
-{
-    answerWith("QryInvestorPosition", s.positions, p, info, id, last);
-}
-
-void TraderClient::OnRspQryTradingAccount(CThostFtdcTradingAccountField *p,
-                                          CThostFtdcRspInfoField *info, int id, bool last)
-{
-    answerWith("QryTradingAccount", s.accounts, p, info, id, last);
-}
-
-void TraderClient::OnRspQryInstrument(CThostFtdcInstrumentField *p, CThostFtdcRspInfoField *info,
-                                      int id, bool last)
-{
-    answerWith("QryInstrument", s.instruments, p, info, id, last);
-}
-
-void TraderClient::OnRspQrySettlementInfo(CThostFtdcSettlementInfoField *p,
-                                          CThostFtdcRspInfoField *info, int id, bool last)
-{
-    answerWith("QrySettlementInfo", s.settlement, p, info, id, last);
-}
-
-void TraderClient::OnRspError(CThostFtdcRspInfoField *info, int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        record("Error", info, id, last, false);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnRtnOrder(CThostFtdcOrderField *p)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        keep(s.orders, p);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnRtnTrade(CThostFtdcTradeField *p)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        keep(s.trades, p);
-    }
-    changed.notify_all();
-}
-
-void TraderClient::OnErrRtnOrderInsert(CThostFtdcInputOrderField *p, CThostFtdcRspInfoField *info)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        s.exchangeErrors.push_back(makeAnswer("ErrRtnOrderInsert", info, 0, true, p != nullptr));
-    }
-    changed.notify_all();
-}
-
 int MdState::ticksOf(const std::string &instrument) const
 {
     int n = 0;
@@ -323,10 +310,75 @@ int MdState::answersOf(const std::string &kind) const
     return n;
 }
 
-MdClient::MdClient(const std::string &flowDir, const std::string &address)
+MdState MdRecorder::state() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return s;
+}
+
+bool MdRecorder::waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(s); });
+}
+
+void MdRecorder::update(const std::function<void(MdState &)> &change)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    change(s);
+    changed.notify_all();
+}
+
+void MdRecorder::OnFrontConnected()
+{
+    update([](MdState &st) { ++st.connected; });
+}
+
+void MdRecorder::OnFrontDisconnected(int nReason)
+{
+    update([&](MdState &st) { st.disconnects.push_back(nReason); });
+}
+
+void MdRecorder::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info,
+                                int id, bool last)
+{
+    update([&](MdState &st) {
+        st.answers.push_back(makeAnswer("UserLogin", info, id, last, p != nullptr));
+    });
+}
+
+void MdRecorder::OnRspSubMarketData(CThostFtdcSpecificInstrumentField *p,
+                                    CThostFtdcRspInfoField *info, int id, bool last)
+{
+    update([&](MdState &st) {
+        st.answers.push_back(makeAnswer("SubMarketData", info, id, last, p != nullptr));
+        if (p && (!info || info->ErrorID == 0)) {
+            st.subscribed.push_back(*p);
+        }
+    });
+}
+
+void MdRecorder::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField *p,
+                                      CThostFtdcRspInfoField *info, int id, bool last)
+{
+    update([&](MdState &st) {
+        st.answers.push_back(makeAnswer("UnSubMarketData", info, id, last, p != nullptr));
+    });
+}
+
+void MdRecorder::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField *p)
+{
+    update([&](MdState &st) {
+        if (p) {
+            st.ticks.push_back(*p);
+        }
+    });
+}
+
+MdClient::MdClient(const std::string &flowDir, const std::string &address) : spi(new MdRecorder)
 {
     api_ = CThostFtdcMdApi::CreateFtdcMdApi(flowDir.c_str(), false, false);
-    api_->RegisterSpi(this);
+    api_->RegisterSpi(spi);
     std::string front = address;
     api_->RegisterFront(front.data());
     api_->Init();
@@ -335,18 +387,7 @@ MdClient::MdClient(const std::string &flowDir, const std::string &address)
 MdClient::~MdClient()
 {
     api_->Release();
-}
-
-MdState MdClient::state() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return s;
-}
-
-bool MdClient::waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(mutex);
-    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(s); });
+    retire(spi);
 }
 
 int MdClient::login(int requestId)
@@ -370,74 +411,6 @@ int MdClient::subscribe(const std::vector<std::string> &instruments)
         pointers.push_back(b.data());
     }
     return api_->SubscribeMarketData(pointers.data(), int(pointers.size()));
-}
-
-void MdClient::record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last,
-                      bool hasRecord)
-{
-    s.answers.push_back(makeAnswer(kind, info, id, last, hasRecord));
-}
-
-void MdClient::OnFrontConnected()
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++s.connected;
-    }
-    changed.notify_all();
-}
-
-void MdClient::OnFrontDisconnected(int nReason)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        s.disconnects.push_back(nReason);
-    }
-    changed.notify_all();
-}
-
-void MdClient::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info, int id,
-                              bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        record("UserLogin", info, id, last, p != nullptr);
-    }
-    changed.notify_all();
-}
-
-void MdClient::OnRspSubMarketData(CThostFtdcSpecificInstrumentField *p,
-                                  CThostFtdcRspInfoField *info, int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        record("SubMarketData", info, id, last, p != nullptr);
-        if (p && (!info || info->ErrorID == 0)) {
-            s.subscribed.push_back(*p);
-        }
-    }
-    changed.notify_all();
-}
-
-void MdClient::OnRspUnSubMarketData(CThostFtdcSpecificInstrumentField *p,
-                                    CThostFtdcRspInfoField *info, int id, bool last)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        record("UnSubMarketData", info, id, last, p != nullptr);
-    }
-    changed.notify_all();
-}
-
-void MdClient::OnRtnDepthMarketData(CThostFtdcDepthMarketDataField *p)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (p) {
-            s.ticks.push_back(*p);
-        }
-    }
-    changed.notify_all();
 }
 
 AdminClient::AdminClient(const std::string &baseUrl)

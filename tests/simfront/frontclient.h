@@ -49,30 +49,14 @@ struct TraderState
     const Answer *lastAnswer(const std::string &kind) const;
 };
 
-// A trading API object of the client library with a recording callback object; the test
-// thread waits on what the callback thread recorded.
-class TraderClient : public CThostFtdcTraderSpi
+// The callback object of a trading client: records what arrives, lets the test thread wait.
+class TraderRecorder : public CThostFtdcTraderSpi
 {
 public:
-    TraderClient(const std::string &flowDir, const std::string &address,
-                 THOST_TE_RESUME_TYPE privateResume = THOST_TERT_RESTART);
-    ~TraderClient();
-
-    CThostFtdcTraderApi *api() { return api_; }
     TraderState state() const;
     void clear();
-    bool waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs = 10000);
+    bool waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs);
 
-    int login(const std::string &investor, const std::string &password, int requestId);
-    // Connects, logs in and confirms the statement; false when any step failed.
-    bool ready(const std::string &investor = "000001");
-    int order(const std::string &instrument, char direction, char offset, int volume, double price,
-              int orderRef, int requestId = 21, const std::string &investor = "000001");
-    // Sends a query (retrying while the client library's flow control refuses it) and waits
-    // for its last answer.
-    bool query(const std::string &kind, const std::function<int(int)> &send, int requestId);
-
-    // Callbacks
     void OnFrontConnected() override;
     void OnFrontDisconnected(int nReason) override;
     void OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspInfoField *info, int id,
@@ -103,11 +87,44 @@ private:
     template <class T>
     void answerWith(const char *kind, std::vector<T> &list, T *p, CThostFtdcRspInfoField *info,
                     int id, bool last);
+    void update(const std::function<void(TraderState &)> &change);
 
-    CThostFtdcTraderApi *api_ = nullptr;
     mutable std::mutex mutex;
     std::condition_variable changed;
     TraderState s;
+};
+
+// A trading API object of the client library with its recorder; the test thread sends through
+// it and waits on what the callback thread recorded.
+class TraderClient
+{
+public:
+    TraderClient(const std::string &flowDir, const std::string &address,
+                 THOST_TE_RESUME_TYPE privateResume = THOST_TERT_RESTART);
+    ~TraderClient();
+    TraderClient(const TraderClient &) = delete;
+    TraderClient &operator=(const TraderClient &) = delete;
+
+    CThostFtdcTraderApi *api() { return api_; }
+    TraderState state() const { return spi->state(); }
+    void clear() { spi->clear(); }
+    bool waitFor(const std::function<bool(const TraderState &)> &done, int timeoutMs = 10000)
+    {
+        return spi->waitFor(done, timeoutMs);
+    }
+
+    int login(const std::string &investor, const std::string &password, int requestId);
+    // Connects, logs in and confirms the statement; false when any step failed.
+    bool ready(const std::string &investor = "000001");
+    int order(const std::string &instrument, char direction, char offset, int volume, double price,
+              int orderRef, int requestId = 21, const std::string &investor = "000001");
+    // Sends a query (retrying while the client library's flow control refuses it) and waits
+    // for its last answer.
+    bool query(const std::string &kind, const std::function<int(int)> &send, int requestId);
+
+private:
+    CThostFtdcTraderApi *api_ = nullptr;
+    TraderRecorder *spi = nullptr; // kept to the end of the process, see retire()
 };
 
 struct MdState
@@ -122,17 +139,11 @@ struct MdState
     int answersOf(const std::string &kind) const;
 };
 
-class MdClient : public CThostFtdcMdSpi
+class MdRecorder : public CThostFtdcMdSpi
 {
 public:
-    MdClient(const std::string &flowDir, const std::string &address);
-    ~MdClient();
-
-    CThostFtdcMdApi *api() { return api_; }
     MdState state() const;
-    bool waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs = 10000);
-    int login(int requestId);
-    int subscribe(const std::vector<std::string> &instruments);
+    bool waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs);
 
     void OnFrontConnected() override;
     void OnFrontDisconnected(int nReason) override;
@@ -145,12 +156,33 @@ public:
     void OnRtnDepthMarketData(CThostFtdcDepthMarketDataField *p) override;
 
 private:
-    void record(const char *kind, CThostFtdcRspInfoField *info, int id, bool last, bool hasRecord);
+    void update(const std::function<void(MdState &)> &change);
 
-    CThostFtdcMdApi *api_ = nullptr;
     mutable std::mutex mutex;
     std::condition_variable changed;
     MdState s;
+};
+
+class MdClient
+{
+public:
+    MdClient(const std::string &flowDir, const std::string &address);
+    ~MdClient();
+    MdClient(const MdClient &) = delete;
+    MdClient &operator=(const MdClient &) = delete;
+
+    CThostFtdcMdApi *api() { return api_; }
+    MdState state() const { return spi->state(); }
+    bool waitFor(const std::function<bool(const MdState &)> &done, int timeoutMs = 10000)
+    {
+        return spi->waitFor(done, timeoutMs);
+    }
+    int login(int requestId);
+    int subscribe(const std::vector<std::string> &instruments);
+
+private:
+    CThostFtdcMdApi *api_ = nullptr;
+    MdRecorder *spi = nullptr;
 };
 
 // The front's admin interface over HTTP.
