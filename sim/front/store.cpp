@@ -3,7 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace simfront {
 
@@ -144,7 +144,9 @@ bool Store::open(const std::string &folder, std::string &err)
     close();
     std::string path = ":memory:";
     if (!folder.empty()) {
-        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        if (ec || !std::filesystem::is_directory(folder, ec)) {
             err = "cannot create the data folder " + folder;
             return false;
         }
