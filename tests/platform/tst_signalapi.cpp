@@ -126,6 +126,10 @@ private slots:
         QCOMPARE(GlobalVars::brokerID.get(), QStringLiteral("9999"));
         QCOMPARE(GlobalVars::investerID.get(), investerID);
         QCOMPARE(GlobalVars::instrument.get(), QStringLiteral("rb2705"));
+        // Nothing beyond the account: the environment is the configuration's business.
+        QVERIFY(GlobalVars::name.isEmpty() && GlobalVars::mdAddress.isEmpty());
+        QCOMPARE(GlobalVars::leverage.load(), 0);
+        QCOMPARE(GlobalVars::strategyState.load(), -1);
         expectNothingShown();
         QCOMPARE(capture->takeWarnings(), QStringList());
 
@@ -201,7 +205,10 @@ private slots:
     void getConfigStoresTheEnvironment()
     {
         QVERIFY(loginDemo("real"));
+        const QString token = GlobalVars::token;
         QVERIFY(api->getConfig());
+        QCOMPARE(GlobalVars::token.get(), token);
+        QCOMPARE(GlobalVars::investerID.get(), QStringLiteral("000002"));
         QCOMPARE(GlobalVars::signalTimerSeconds.load(), 5);
         QCOMPARE(GlobalVars::tokenTimerSeconds.load(), 600);
         QCOMPARE(GlobalVars::version.get(), QStringLiteral("1.0"));
