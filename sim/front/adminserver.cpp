@@ -61,7 +61,8 @@ json toJson(const Order &o)
             {"status", text(o.status)},
             {"submitStatus", text(o.submitStatus)},
             {"statusMsg", o.statusMsg},
-            {"insertTime", o.insertTime}};
+            {"insertTime", o.insertTime},
+            {"micros", o.micros}};
 }
 
 json toJson(const Trade &t)
@@ -80,7 +81,8 @@ json toJson(const Trade &t)
             {"tradeDate", t.tradeDate},
             {"tradeTime", t.tradeTime},
             {"closeProfit", t.closeProfit},
-            {"commission", t.commission}};
+            {"commission", t.commission},
+            {"micros", t.micros}};
 }
 
 json toJson(const Quote &q)

@@ -6,6 +6,7 @@
 #include "store.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -358,6 +359,9 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
     o.insertTime = Calendar::nowTime();
     o.updateTime = o.insertTime;
     o.statusMsg = "报单已提交";
+    o.micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+                   .count();
     usedOrderRefs.insert({frontId, sessionId, o.orderRef});
     result.reports.push_back(o);
 
@@ -479,6 +483,7 @@ void Engine::fill(const InstrumentSpec &spec, Order &o, Trade &t, double price)
     t.tradeTime = o.updateTime;
     t.closeProfit = money(profit);
     t.commission = fee;
+    t.micros = o.micros;
 }
 
 std::vector<const InstrumentSpec *> Engine::instruments(const std::string &instrumentId,

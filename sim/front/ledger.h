@@ -78,6 +78,7 @@ struct Order
     std::string insertTime;
     std::string updateTime;
     std::string cancelTime;
+    long long micros = 0; // arrival, microseconds since the epoch, for pacing checks
 };
 
 struct Trade
@@ -103,6 +104,7 @@ struct Trade
     std::string tradeTime;
     double closeProfit = 0; // for the statement; not a field of the vendor's record
     double commission = 0;
+    long long micros = 0;
 };
 
 // What an instrument carries from one trading day into the next.

@@ -114,14 +114,14 @@ CREATE TABLE IF NOT EXISTS orders (
     direction TEXT, offset_flag TEXT, hedge TEXT, price_type TEXT, time_condition TEXT,
     volume_condition TEXT, limit_price REAL, volume INTEGER, volume_traded INTEGER,
     status TEXT, submit_status TEXT, status_msg TEXT, insert_date TEXT, insert_time TEXT,
-    update_time TEXT, cancel_time TEXT);
+    update_time TEXT, cancel_time TEXT, micros INTEGER);
 CREATE INDEX IF NOT EXISTS orders_day ON orders (trading_day);
 CREATE TABLE IF NOT EXISTS trades (
     seq INTEGER PRIMARY KEY, trading_day TEXT, broker_id TEXT, investor_id TEXT, user_id TEXT,
     instrument_id TEXT, exchange_id TEXT, order_ref TEXT, order_sys_id TEXT,
     order_local_id TEXT, broker_order_seq INTEGER, trade_id TEXT, direction TEXT,
     offset_flag TEXT, hedge TEXT, price REAL, volume INTEGER, trade_date TEXT, trade_time TEXT,
-    close_profit REAL, commission REAL);
+    close_profit REAL, commission REAL, micros INTEGER);
 CREATE INDEX IF NOT EXISTS trades_day ON trades (trading_day);
 CREATE TABLE IF NOT EXISTS confirmations (
     investor_id TEXT, trading_day TEXT, stamp TEXT, PRIMARY KEY (investor_id, trading_day));
@@ -364,6 +364,7 @@ std::vector<Order> Store::orders(const std::string &tradingDay) const
         o.insertTime = q.text();
         o.updateTime = q.text();
         o.cancelTime = q.text();
+        o.micros = q.integer64();
         out.push_back(o);
     }
     return out;
@@ -372,14 +373,14 @@ std::vector<Order> Store::orders(const std::string &tradingDay) const
 void Store::save(const Order &o)
 {
     Query q(*this, "INSERT OR REPLACE INTO orders VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                   "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     q.bind(o.seq).bind(o.tradingDay).bind(o.brokerId).bind(o.investorId).bind(o.userId);
     q.bind(o.instrumentId).bind(o.exchangeId).bind(o.orderRef).bind(o.frontId);
     q.bind(o.sessionId).bind(o.requestId).bind(o.orderSysId).bind(o.orderLocalId);
     q.bind(o.brokerOrderSeq).bind(o.direction).bind(o.offset).bind(o.hedge).bind(o.priceType);
     q.bind(o.timeCondition).bind(o.volumeCondition).bind(o.limitPrice).bind(o.volume);
     q.bind(o.volumeTraded).bind(o.status).bind(o.submitStatus).bind(o.statusMsg);
-    q.bind(o.insertDate).bind(o.insertTime).bind(o.updateTime).bind(o.cancelTime);
+    q.bind(o.insertDate).bind(o.insertTime).bind(o.updateTime).bind(o.cancelTime).bind(o.micros);
     q.run();
 }
 
@@ -417,6 +418,7 @@ std::vector<Trade> Store::trades(const std::string &tradingDay) const
         t.tradeTime = q.text();
         t.closeProfit = q.real();
         t.commission = q.real();
+        t.micros = q.integer64();
         out.push_back(t);
     }
     return out;
@@ -425,12 +427,12 @@ std::vector<Trade> Store::trades(const std::string &tradingDay) const
 void Store::save(const Trade &t)
 {
     Query q(*this, "INSERT OR REPLACE INTO trades VALUES "
-                   "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     q.bind(t.seq).bind(t.tradingDay).bind(t.brokerId).bind(t.investorId).bind(t.userId);
     q.bind(t.instrumentId).bind(t.exchangeId).bind(t.orderRef).bind(t.orderSysId);
     q.bind(t.orderLocalId).bind(t.brokerOrderSeq).bind(t.tradeId).bind(t.direction);
     q.bind(t.offset).bind(t.hedge).bind(t.price).bind(t.volume).bind(t.tradeDate);
-    q.bind(t.tradeTime).bind(t.closeProfit).bind(t.commission);
+    q.bind(t.tradeTime).bind(t.closeProfit).bind(t.commission).bind(t.micros);
     q.run();
 }
 

@@ -364,6 +364,7 @@ private slots:
         std::string day;
         double balance = 0;
         int session = 0;
+        long long stamp = 0;
         {
             Broker b(folder);
             QVERIFY(b.loaded);
@@ -374,6 +375,8 @@ private slots:
             QCOMPARE(b.order("rb2705", '0', '0', 3, 3600, session).trades.size(), std::size_t(1));
             QCOMPARE(b.order("rb2705", '1', '3', 1, 3400, session).trades.size(), std::size_t(1));
             balance = b.engine->account("000001").account.closeProfit;
+            stamp = b.engine->orders().back().micros;
+            QVERIFY(stamp > 0);
         }
         Broker b(folder);
         QVERIFY(b.loaded);
@@ -381,6 +384,9 @@ private slots:
         QVERIFY(b.engine->isConfirmed("000001"));
         QCOMPARE(int(b.engine->orders().size()), 2);
         QCOMPARE(int(b.engine->trades().size()), 2);
+        QCOMPARE(b.engine->orders()[1].micros, stamp);
+        QVERIFY(b.engine->orders()[0].micros <= stamp);
+        QCOMPARE(b.engine->trades()[1].micros, stamp);
         QCOMPARE(b.engine->account("000001").account.closeProfit, balance);
         QCOMPARE(b.engine->account("000001").account.commission, 12.0);
         auto list = b.engine->positions("000001", "rb2705");
