@@ -120,11 +120,6 @@ void FrontListener::log(const std::string &line) const
     std::fprintf(stderr, "simfront: %s: %s\n", name.c_str(), line.c_str());
 }
 
-void FrontListener::closeLater(const std::shared_ptr<FramedConnection> &link)
-{
-    asio::post(io, [link] { link->close(); });
-}
-
 std::string FrontListener::describe(FramedConnection::CloseReason reason, DecodeError error)
 {
     switch (reason) {

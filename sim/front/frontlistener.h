@@ -34,15 +34,42 @@ protected:
     virtual void closeAll() = 0;
     // One line on stderr about a connection event.
     void log(const std::string &line) const;
-    // Closes a connection once the current handler has returned: a connection must not be
-    // closed from inside its own frame handler, which close() would destroy while it runs.
-    void closeLater(const std::shared_ptr<velmora::wire::FramedConnection> &link);
-    // Removes a closed connection's session once the current handler has returned. A
-    // connection can fail inside a send (a peer that reads too slowly), which runs its close
-    // handler while a frame handler or a loop over the sessions is still using them.
-    template <class Sessions> void forgetLater(Sessions &sessions, int id)
+    // Opens a session (a map value with `id` and `link`) for an accepted connection; frames go
+    // to onFrame(id, frame). A session whose connection fails is logged and removed once the
+    // current handler has returned: a connection can fail inside a send (a peer that reads too
+    // slowly), which runs its close handler while a frame handler or a loop over the sessions
+    // is still using them.
+    template <class Sessions, class OnFrame>
+    void openSession(Sessions &sessions, asio::ip::tcp::socket socket, OnFrame onFrame)
     {
-        asio::post(io, [&sessions, id] { sessions.erase(id); });
+        const int id = ++lastSessionKey;
+        auto &s = sessions[id];
+        s.id = id;
+        s.link = std::make_shared<velmora::wire::FramedConnection>(
+            std::move(socket), velmora::wire::Direction::ToFront);
+        s.link->start([onFrame, id](velmora::wire::Frame &frame) { onFrame(id, frame); },
+                      [this, &sessions, id](velmora::wire::FramedConnection::CloseReason reason,
+                                            velmora::wire::DecodeError error) {
+                          auto it = sessions.find(id);
+                          if (it == sessions.end()) {
+                              return;
+                          }
+                          if (reason != velmora::wire::FramedConnection::CloseReason::ReadFailure) {
+                              log(it->second.link->peer() + " " + describe(reason, error));
+                          }
+                          asio::post(io, [&sessions, id] { sessions.erase(id); });
+                      });
+    }
+
+    template <class Sessions> void closeSessions(Sessions &sessions)
+    {
+        for (auto &entry : sessions) {
+            entry.second.link->close();
+        }
+        if (!sessions.empty()) {
+            log("dropped " + std::to_string(sessions.size()) + " connection(s)");
+        }
+        sessions.clear();
     }
     static std::string describe(velmora::wire::FramedConnection::CloseReason reason,
                                 velmora::wire::DecodeError error);
@@ -60,6 +87,7 @@ private:
     std::string host;
     asio::steady_timer reopenTimer;
     bool stopped = false;
+    int lastSessionKey = 0;
 };
 
 } // namespace simfront

@@ -5,10 +5,8 @@
 
 namespace simfront {
 
-using velmora::wire::DecodeError;
 using velmora::wire::Frame;
 using velmora::wire::FrameCodec;
-using velmora::wire::FramedConnection;
 using velmora::wire::MsgType;
 using velmora::wire::RecordLayout;
 
@@ -20,33 +18,12 @@ MarketFront::MarketFront(asio::io_context &io, Engine &engine, const QuoteBook &
 
 void MarketFront::accepted(asio::ip::tcp::socket socket)
 {
-    const int id = ++nextId;
-    Session &s = sessions[id];
-    s.id = id;
-    s.link =
-        std::make_shared<FramedConnection>(std::move(socket), velmora::wire::Direction::ToFront);
-    s.link->start([this, id](Frame &frame) { onFrame(id, frame); },
-                  [this, id](FramedConnection::CloseReason reason, DecodeError error) {
-                      auto it = sessions.find(id);
-                      if (it == sessions.end()) {
-                          return;
-                      }
-                      if (reason != FramedConnection::CloseReason::ReadFailure) {
-                          log(it->second.link->peer() + " " + describe(reason, error));
-                      }
-                      forgetLater(sessions, id);
-                  });
+    openSession(sessions, std::move(socket), [this](int id, Frame &frame) { onFrame(id, frame); });
 }
 
 void MarketFront::closeAll()
 {
-    for (auto &[id, s] : sessions) {
-        s.link->close();
-    }
-    if (!sessions.empty()) {
-        log("dropped " + std::to_string(sessions.size()) + " connection(s)");
-    }
-    sessions.clear();
+    closeSessions(sessions);
 }
 
 void MarketFront::send(Session &s, MsgType type, int requestId, bool isLast, const RspError *error,

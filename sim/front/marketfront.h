@@ -49,7 +49,6 @@ private:
     const QuoteBook &quotes;
     RequestJournal &journal;
     std::map<int, Session> sessions;
-    int nextId = 0;
 };
 
 } // namespace simfront

@@ -8,10 +8,8 @@
 
 namespace simfront {
 
-using velmora::wire::DecodeError;
 using velmora::wire::Frame;
 using velmora::wire::FrameCodec;
-using velmora::wire::FramedConnection;
 using velmora::wire::MsgType;
 using velmora::wire::RecordLayout;
 
@@ -55,38 +53,12 @@ TradeFront::TradeFront(asio::io_context &io, Engine &engine, RequestJournal &jou
 
 void TradeFront::accepted(asio::ip::tcp::socket socket)
 {
-    const int id = ++nextId;
-    Session &s = sessions[id];
-    s.id = id;
-    s.link =
-        std::make_shared<FramedConnection>(std::move(socket), velmora::wire::Direction::ToFront);
-    s.link->start([this, id](Frame &frame) { onFrame(id, frame); },
-                  [this, id](FramedConnection::CloseReason reason, DecodeError error) {
-                      onClosed(id, reason, error);
-                  });
+    openSession(sessions, std::move(socket), [this](int id, Frame &frame) { onFrame(id, frame); });
 }
 
 void TradeFront::closeAll()
 {
-    for (auto &[id, s] : sessions) {
-        s.link->close();
-    }
-    if (!sessions.empty()) {
-        log("dropped " + std::to_string(sessions.size()) + " connection(s)");
-    }
-    sessions.clear();
-}
-
-void TradeFront::onClosed(int id, FramedConnection::CloseReason reason, DecodeError error)
-{
-    auto it = sessions.find(id);
-    if (it == sessions.end()) {
-        return;
-    }
-    if (reason != FramedConnection::CloseReason::ReadFailure) {
-        log(it->second.link->peer() + " " + describe(reason, error));
-    }
-    forgetLater(sessions, id);
+    closeSessions(sessions);
 }
 
 template <class T>

@@ -38,8 +38,6 @@ private:
     };
 
     void onFrame(int id, velmora::wire::Frame &frame);
-    void onClosed(int id, velmora::wire::FramedConnection::CloseReason reason,
-                  velmora::wire::DecodeError error);
 
     void login(Session &s, const velmora::wire::Frame &frame);
     void logout(Session &s, const velmora::wire::Frame &frame);
@@ -63,7 +61,6 @@ private:
     Engine &engine;
     RequestJournal &journal;
     std::map<int, Session> sessions;
-    int nextId = 0;
 };
 
 } // namespace simfront
