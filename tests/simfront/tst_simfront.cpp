@@ -570,17 +570,22 @@ private slots:
             QCOMPARE(std::string(t.ExchangeID), std::string("SHFE"));
         }
 
-        // Paused quotes stop the ticks; a set quote still goes out.
+        // Paused quotes stop the ticks; a set quote still goes out, after every tick sent
+        // before the pause (one connection keeps the order).
         QVERIFY(!f.admin->post("/quotes/pause").is_null());
-        QTest::qWait(200);
+        auto lastIs = [](double bid, double ask) {
+            return [bid, ask](const MdState &st) {
+                return !st.ticks.empty() && st.ticks.back().BidPrice1 == bid &&
+                       st.ticks.back().AskPrice1 == ask;
+            };
+        };
+        QVERIFY(f.quote("rb2705", 3600, 3602));
+        QVERIFY(m.waitFor(lastIs(3600, 3602)));
         const int paused = m.state().ticksOf("rb2705");
         QTest::qWait(300);
         QCOMPARE(m.state().ticksOf("rb2705"), paused);
-        QVERIFY(f.quote("rb2705", 3600, 3602));
-        QVERIFY(m.waitFor([](const MdState &s) {
-            return !s.ticks.empty() && s.ticks.back().BidPrice1 == 3600 &&
-                   s.ticks.back().AskPrice1 == 3602;
-        }));
+        QVERIFY(f.quote("rb2705", 3610, 3612));
+        QVERIFY(m.waitFor(lastIs(3610, 3612)));
     }
 
     void adminDropFaultsAndRequestLog()
