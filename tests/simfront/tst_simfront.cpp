@@ -596,6 +596,9 @@ private slots:
         QVERIFY(c.ready());
         MdClient m(f.flow("md"), f.md());
         QVERIFY(m.waitFor([](const MdState &s) { return s.connected == 1; }));
+        // An answer shows that the front has taken the connection in, not only the kernel.
+        QCOMPARE(m.login(1), 0);
+        QVERIFY(m.waitFor([](const MdState &s) { return s.answersOf("UserLogin") == 1; }));
 
         const json dropped = f.admin->post("/drop", {{"refuseSeconds", 1}});
         QVERIFY(!dropped.is_null());
