@@ -141,8 +141,8 @@ bool Engine::load(std::string &error)
     }
     startDayQuotes();
 
-    todayOrders = store.orders(day);
-    todayTrades = store.trades(day);
+    todayOrders = store.orders(day, std::stoll(store.meta("dayFirstOrderSeq").value_or("0")));
+    todayTrades = store.trades(day, std::stoll(store.meta("dayFirstTradeSeq").value_or("0")));
     for (const Order &o : todayOrders) {
         usedOrderRefs.insert({o.frontId, o.sessionId, o.orderRef});
     }
@@ -709,6 +709,8 @@ std::string Engine::rollTradingDay()
     }
     day = Calendar::nextWeekday(day);
     store.setMeta("tradingDay", day);
+    store.setMeta("dayFirstOrderSeq", std::to_string(orderSeq));
+    store.setMeta("dayFirstTradeSeq", std::to_string(tradeSeq));
     store.commit();
     startDayQuotes();
     todayOrders.clear();

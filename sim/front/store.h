@@ -41,11 +41,13 @@ public:
     void save(const Position &position);
     void erase(const Position &position);
 
-    std::vector<Order> orders(const std::string &tradingDay) const;
+    // The day's orders and trades; afterSeq skips the earlier days' rows by their key, so no
+    // index has to be kept up to date on every order.
+    std::vector<Order> orders(const std::string &tradingDay, long long afterSeq = 0) const;
     void save(const Order &order);
     long long maxOrderSeq() const;
 
-    std::vector<Trade> trades(const std::string &tradingDay) const;
+    std::vector<Trade> trades(const std::string &tradingDay, long long afterSeq = 0) const;
     void save(const Trade &trade);
     long long maxTradeSeq() const;
 
@@ -67,8 +69,10 @@ private:
     class Query;
     bool exec(const char *sql);
     void fail(const std::string &what) const;
+    sqlite3_stmt *prepared(const char *sql) const;
 
     sqlite3 *db = nullptr;
+    mutable std::map<std::string, sqlite3_stmt *> statements;
     mutable std::string error;
     int depth = 0;
 };

@@ -408,6 +408,20 @@ private slots:
         QVERIFY(b.engine->privateFlow("000002").empty());
     }
 
+    void oneFrontPerBooks()
+    {
+        QTemporaryDir dir;
+        const std::string folder = dir.filePath("books").toStdString();
+        Store first;
+        std::string error;
+        QVERIFY(first.open(folder, error));
+        Store second;
+        QVERIFY(!second.open(folder, error));
+        QVERIFY(error.find("locked") != std::string::npos);
+        first.close();
+        QVERIFY2(second.open(folder, error), error.c_str());
+    }
+
     void loginChecks()
     {
         Broker b;
