@@ -74,7 +74,8 @@ public:
     static const char *GetApiVersion();
 
     /// Ends the object: no callback starts after Release returns. Safe on any thread, also
-    /// inside a callback or while a callback is blocked.
+    /// inside a callback or while a callback is blocked: a running callback is given up to half a
+    /// second to return, and one still running after that is left to finish on its own.
     virtual void Release() = 0;
 
     virtual void Init() = 0;

@@ -1,5 +1,7 @@
 #include "callbackqueue.h"
 
+#include <chrono>
+
 namespace velmora::ctpapi {
 
 CallbackQueue::~CallbackQueue()
@@ -36,11 +38,15 @@ void CallbackQueue::stop()
     std::thread thread;
     bool join = false;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         stopped_ = true;
         dropped.swap(queue_);
         thread = std::move(thread_);
-        join = !running_ && std::this_thread::get_id() != threadId_;
+        if (thread.joinable() && std::this_thread::get_id() != threadId_) {
+            idle_.wait_for(lock, std::chrono::milliseconds(kStopGraceMs),
+                           [this] { return !running_; });
+            join = !running_;
+        }
     }
     wake_.notify_all();
     // The dropped callbacks may hold the last references to their owner: release them unlocked.
@@ -77,6 +83,7 @@ void CallbackQueue::run(std::shared_ptr<void> keepAlive)
         callback = nullptr;
         lock.lock();
         running_ = false;
+        idle_.notify_all();
     }
     lock.unlock();
     // Last, and unlocked: this may destroy the owner and with it this queue.

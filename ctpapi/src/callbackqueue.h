@@ -12,9 +12,10 @@ namespace velmora::ctpapi {
 // The one thread on which an API object calls its Spi: callbacks run one at a time, in the order
 // posted, and the queue waits for each to return.
 //
-// stop() may be called from any thread, including from inside a callback: it never waits for a
-// running callback (that callback may be blocked on a lock the caller holds), and once it returns
-// no further callback starts. A thread still inside a callback is left to finish on its own.
+// stop() may be called from any thread, including from inside a callback. Once it returns no
+// further callback starts. A callback that is running gets a short grace period to end (so that
+// the caller may then destroy what the callback uses); one that is still running after it, maybe
+// blocked on a lock the caller holds, is left to finish on its own thread, and stop() returns.
 class CallbackQueue
 {
 public:
@@ -25,6 +26,8 @@ public:
 
     // keepAlive is held by the thread until it ends, so that the owner outlives a callback that
     // is still running after stop().
+    static constexpr int kStopGraceMs = 500;
+
     void start(std::shared_ptr<void> keepAlive);
     void post(std::function<void()> callback);
     void stop();
@@ -35,6 +38,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable idle_;
     std::deque<std::function<void()>> queue_;
     bool stopped_ = false;
     bool running_ = false;

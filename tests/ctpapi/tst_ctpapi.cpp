@@ -83,6 +83,7 @@ private slots:
     void malformedFrameDropsTheConnection();
     void releaseInsideCallback();
     void releaseWhileCallbackBlocked();
+    void releaseLetsAShortCallbackEnd();
     void marketDataSubscription();
 };
 
@@ -377,6 +378,32 @@ void TestCtpApi::releaseWhileCallbackBlocked()
     QVERIFY(returned);
     QCOMPARE(countAtRelease, 1);
     QCOMPARE(spi.count("OnRtnOrder"), 1);
+}
+
+void TestCtpApi::releaseLetsAShortCallbackEnd()
+{
+    // The client destroys its Spi right after Release: a callback that is about to end must not
+    // outlive Release.
+    FakeFront front;
+    SpiRecorder spi;
+    CThostFtdcTraderApi *api = startTrader(spi, front.address());
+    std::promise<void> entered;
+    std::atomic<bool> finished{false};
+    spi.setHook([&](const SpiEvent &event) {
+        if (event.name == "OnRtnOrder") {
+            entered.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            finished = true;
+        }
+    });
+    QVERIFY(spi.waitFor("OnFrontConnected", 1) &&
+            front.waitForReceived(MsgType::SubscribeTopic, 1));
+    const CThostFtdcOrderField order = orderNotice(1);
+    front.send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &order));
+    QCOMPARE(entered.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    api->Release();
+    QVERIFY(finished.load());
+    QTRY_COMPARE(spi.inside(), 0);
 }
 
 void TestCtpApi::marketDataSubscription()
