@@ -3,6 +3,26 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
+#ifdef Q_OS_LINUX
+#include <signal.h>
+#include <sys/prctl.h>
+#endif
+
+namespace {
+// A simulator must not outlive a test that dies abruptly (a sanitizer halt, a CTest time-out):
+// on Linux the child asks to be killed with its parent.
+class ChildProcess : public QProcess
+{
+protected:
+    void setupChildProcess() override
+    {
+#ifdef Q_OS_LINUX
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+#endif
+    }
+};
+} // namespace
+
 SimProcess::SimProcess() = default;
 
 SimProcess::~SimProcess()
@@ -22,7 +42,7 @@ bool SimProcess::start(const QString &program, const QStringList &args,
         error = QStringLiteral("cannot create a file for stderr");
         return false;
     }
-    process = std::make_unique<QProcess>();
+    process = std::make_unique<ChildProcess>();
     // stderr goes to a file so a chatty simulator can never block on a full pipe.
     process->setStandardErrorFile(stderrFile->fileName());
     process->start(program, args, QIODevice::ReadOnly);
