@@ -4,27 +4,6 @@ namespace velmora::ctpapi {
 
 using wire::MsgType;
 
-void MdSpiAdapter::frontConnected()
-{
-    if (CThostFtdcMdSpi *spi = spi_.load()) {
-        spi->OnFrontConnected();
-    }
-}
-
-void MdSpiAdapter::frontDisconnected(int reason)
-{
-    if (CThostFtdcMdSpi *spi = spi_.load()) {
-        spi->OnFrontDisconnected(reason);
-    }
-}
-
-void MdSpiAdapter::heartBeatWarning(int seconds)
-{
-    if (CThostFtdcMdSpi *spi = spi_.load()) {
-        spi->OnHeartBeatWarning(seconds);
-    }
-}
-
 void MdSpiAdapter::frame(const wire::Frame &f)
 {
     CThostFtdcMdSpi *spi = spi_.load();

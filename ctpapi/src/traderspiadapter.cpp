@@ -4,27 +4,6 @@ namespace velmora::ctpapi {
 
 using wire::MsgType;
 
-void TraderSpiAdapter::frontConnected()
-{
-    if (CThostFtdcTraderSpi *spi = spi_.load()) {
-        spi->OnFrontConnected();
-    }
-}
-
-void TraderSpiAdapter::frontDisconnected(int reason)
-{
-    if (CThostFtdcTraderSpi *spi = spi_.load()) {
-        spi->OnFrontDisconnected(reason);
-    }
-}
-
-void TraderSpiAdapter::heartBeatWarning(int seconds)
-{
-    if (CThostFtdcTraderSpi *spi = spi_.load()) {
-        spi->OnHeartBeatWarning(seconds);
-    }
-}
-
 void TraderSpiAdapter::frame(const wire::Frame &f)
 {
     CThostFtdcTraderSpi *spi = spi_.load();
