@@ -60,11 +60,17 @@ enum class Direction
 };
 
 // The record of MsgType::SubscribeTopic: the resume types given to SubscribePrivateTopic and
-// SubscribePublicTopic (THOST_TE_RESUME_TYPE values).
+// SubscribePublicTopic (THOST_TE_RESUME_TYPE values), and for THOST_TERT_RESUME where the
+// client's flow folder left off: the last sequence number it received of each stream on
+// TradingDay (0 and "" when it has received nothing). Private-stream notices carry their
+// sequence number in the frame's requestId.
 struct TopicSubscription
 {
     std::int32_t PrivateResumeType;
     std::int32_t PublicResumeType;
+    std::int32_t PrivateSequence;
+    std::int32_t PublicSequence;
+    char TradingDay[12];
 };
 
 enum class RecordPresence

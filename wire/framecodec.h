@@ -4,7 +4,7 @@
 //
 // Notes for the front
 // -------------------
-// * Link `velmora_sim_common`; it brings the CTP headers of ctpapi/include and Asio.
+// * Link `velmora_wire`; it brings the CTP headers of ctpapi/include and Asio.
 // * A frame is a 12-byte header followed by an optional CThostFtdcRspInfoField and zero or one
 //   record, both as the raw bytes of the struct (both sides compile the same headers):
 //       u32 length     bytes after this field (8 + parts), little-endian, at most kMaxFrameSize - 4

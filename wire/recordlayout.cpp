@@ -1,5 +1,6 @@
 #include "recordlayout.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace velmora::wire {
@@ -161,6 +162,9 @@ const TextField kQryTradeTexts[] = {
     VELMORA_TEXT(QryTrade, TradeID),      VELMORA_TEXT(QryTrade, TradeTimeStart),
     VELMORA_TEXT(QryTrade, TradeTimeEnd), VELMORA_TEXT(QryTrade, InvestUnitID),
     VELMORA_TEXT(QryTrade, InstrumentID)};
+const TextField kTopicSubscriptionTexts[] = {
+    {static_cast<std::uint16_t>(offsetof(TopicSubscription, TradingDay)),
+     static_cast<std::uint16_t>(sizeof(TopicSubscription::TradingDay))}};
 const TextField kSpecificInstrumentTexts[] = {VELMORA_TEXT(SpecificInstrument, reserve1),
                                               VELMORA_TEXT(SpecificInstrument, InstrumentID)};
 const TextField kDepthMarketDataTexts[] = {
@@ -187,7 +191,7 @@ template <std::size_t N> constexpr std::size_t countOf(const TextField (&)[N])
 const MessageRule kRules[] = {
     {MsgType::Heartbeat, "Heartbeat", Direction::Both, RecordPresence::Never, 0, false, nullptr, 0},
     {MsgType::SubscribeTopic, "SubscribeTopic", Direction::ToFront, RecordPresence::Always,
-     sizeof(TopicSubscription), false, nullptr, 0},
+     sizeof(TopicSubscription), false, kTopicSubscriptionTexts, countOf(kTopicSubscriptionTexts)},
     VELMORA_RULE(ReqUserLogin, ToFront, Always, ReqUserLogin, false),
     VELMORA_RULE(ReqUserLogout, ToFront, Always, UserLogout, false),
     VELMORA_RULE(ReqSettlementInfoConfirm, ToFront, Always, SettlementInfoConfirm, false),
