@@ -1,15 +1,22 @@
 #include "framedconnection.h"
 
+#include <sys/socket.h>
+#include <sys/uio.h>
+
+#include <cerrno>
+
 namespace velmora::wire {
 
 FramedConnection::FramedConnection(asio::ip::tcp::socket socket, Direction incoming)
-    : socket_(std::move(socket)), reader_(incoming)
+    : socket_(std::move(socket)), fd_(socket_.native_handle()), reader_(incoming)
 {
     asio::error_code ec;
     const auto endpoint = socket_.remote_endpoint(ec);
     if (!ec) {
         peer_ = endpoint.address().to_string() + ":" + std::to_string(endpoint.port());
     }
+    // Before any write: a frame sent before start() must not wait for an acknowledgement.
+    socket_.set_option(asio::ip::tcp::no_delay(true), ec);
 }
 
 void FramedConnection::start(FrameHandler onFrame, CloseHandler onClose)
@@ -21,8 +28,6 @@ void FramedConnection::start(FrameHandler onFrame, CloseHandler onClose)
         }
         self->onFrame_ = std::move(onFrame);
         self->onClose_ = std::move(onClose);
-        asio::error_code ec;
-        self->socket_.set_option(asio::ip::tcp::no_delay(true), ec);
         self->readMore();
     });
 }
@@ -32,26 +37,42 @@ void FramedConnection::send(std::vector<unsigned char> frame)
     if (frame.empty()) {
         return;
     }
-    asio::dispatch(socket_.get_executor(),
-                   [self = shared_from_this(), frame = std::move(frame)]() mutable {
-                       if (self->closed_) {
-                           return;
-                       }
-                       self->queuedBytes_ += frame.size();
-                       self->queue_.push_back(std::move(frame));
-                       if (self->queuedBytes_ > kMaxQueuedBytes) {
-                           self->fail(CloseReason::WriteFailure, DecodeError::None);
-                           return;
-                       }
-                       if (self->inFlight_.empty()) {
-                           self->writeMore();
-                       }
-                   });
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (writeClosed_) {
+        return;
+    }
+    queuedBytes_ += frame.size();
+    queue_.push_back(std::move(frame));
+    if (queuedBytes_ > kMaxQueuedBytes) {
+        writeClosed_ = true;
+        failLater();
+        return;
+    }
+    if (writing_) {
+        return;
+    }
+    if (onExecutor()) {
+        writing_ = true;
+        asio::post(socket_.get_executor(), [self = shared_from_this()] {
+            std::lock_guard<std::mutex> lock(self->writeMutex_);
+            self->writing_ = false;
+            if (!self->writeClosed_) {
+                self->writeNow();
+            }
+        });
+        return;
+    }
+    writeNow();
 }
 
 void FramedConnection::close()
 {
     open_ = false;
+    {
+        // The queue stays until the executor has closed the socket: Asio may be writing from it.
+        std::lock_guard<std::mutex> lock(writeMutex_);
+        writeClosed_ = true;
+    }
     asio::dispatch(socket_.get_executor(), [self = shared_from_this()] {
         if (self->closed_) {
             return;
@@ -61,6 +82,18 @@ void FramedConnection::close()
         self->onClose_ = nullptr;
         self->shutdownSocket();
     });
+}
+
+bool FramedConnection::onExecutor()
+{
+    const auto &executor = socket_.get_executor();
+    if (const auto *io = executor.target<asio::io_context::executor_type>()) {
+        return io->running_in_this_thread();
+    }
+    if (const auto *strand = executor.target<asio::strand<asio::io_context::executor_type>>()) {
+        return strand->running_in_this_thread();
+    }
+    return false;
 }
 
 void FramedConnection::readMore()
@@ -103,23 +136,84 @@ void FramedConnection::handleRead(const asio::error_code &error, std::size_t siz
     readMore();
 }
 
-void FramedConnection::writeMore()
+void FramedConnection::writeNow()
 {
-    inFlight_.clear();
+    constexpr std::size_t kMaxPieces = 64;
     while (!queue_.empty()) {
-        inFlight_.push_back(std::move(queue_.front()));
+        std::array<iovec, kMaxPieces> pieces{};
+        std::size_t count = 0;
+        std::size_t offered = 0;
+        for (auto it = queue_.begin(); it != queue_.end() && count < kMaxPieces; ++it) {
+            const std::size_t skip = count == 0 ? written_ : 0;
+            pieces[count].iov_base = it->data() + skip;
+            pieces[count].iov_len = it->size() - skip;
+            offered += pieces[count].iov_len;
+            ++count;
+        }
+        msghdr message{};
+        message.msg_iov = pieces.data();
+        message.msg_iovlen = count;
+        const ssize_t sent = ::sendmsg(fd_, &message, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            writeClosed_ = true;
+            failLater();
+            return;
+        }
+        if (sent > 0) {
+            consume(static_cast<std::size_t>(sent));
+        }
+        if (sent < 0 || static_cast<std::size_t>(sent) < offered) {
+            break;
+        }
+    }
+    if (!queue_.empty()) {
+        writing_ = true;
+        asio::post(socket_.get_executor(), [self = shared_from_this()] { self->writeQueued(); });
+    }
+}
+
+void FramedConnection::consume(std::size_t bytes)
+{
+    queuedBytes_ -= bytes;
+    while (bytes > 0) {
+        const std::size_t left = queue_.front().size() - written_;
+        if (bytes < left) {
+            written_ += bytes;
+            return;
+        }
+        bytes -= left;
         queue_.pop_front();
+        written_ = 0;
     }
-    if (inFlight_.empty()) {
-        return;
-    }
+}
+
+void FramedConnection::failLater()
+{
+    asio::post(socket_.get_executor(), [self = shared_from_this()] {
+        self->fail(CloseReason::WriteFailure, DecodeError::None);
+    });
+}
+
+void FramedConnection::writeQueued()
+{
     std::vector<asio::const_buffer> buffers;
-    buffers.reserve(inFlight_.size());
-    for (const auto &frame : inFlight_) {
-        buffers.push_back(asio::buffer(frame));
+    {
+        std::lock_guard<std::mutex> lock(writeMutex_);
+        if (closed_ || writeClosed_) {
+            return;
+        }
+        buffers.reserve(queue_.size());
+        for (const auto &frame : queue_) {
+            const std::size_t skip = buffers.empty() ? written_ : 0;
+            buffers.push_back(asio::buffer(frame.data() + skip, frame.size() - skip));
+        }
     }
+    // Frames queued meanwhile go behind these; the deque keeps these in place while they do.
     asio::async_write(socket_, buffers,
-                      [self = shared_from_this()](const asio::error_code &error, std::size_t) {
+                      [self = shared_from_this()](const asio::error_code &error, std::size_t size) {
                           if (self->closed_) {
                               return;
                           }
@@ -127,11 +221,12 @@ void FramedConnection::writeMore()
                               self->fail(CloseReason::WriteFailure, DecodeError::None);
                               return;
                           }
-                          for (const auto &frame : self->inFlight_) {
-                              self->queuedBytes_ -= frame.size();
+                          std::lock_guard<std::mutex> lock(self->writeMutex_);
+                          self->consume(size);
+                          self->writing_ = false;
+                          if (!self->writeClosed_) {
+                              self->writeNow();
                           }
-                          self->inFlight_.clear();
-                          self->writeMore();
                       });
 }
 
@@ -153,9 +248,16 @@ void FramedConnection::fail(CloseReason reason, DecodeError error)
 
 void FramedConnection::shutdownSocket()
 {
+    // Under the write lock: no other thread writes to the descriptor once it is closed, and the
+    // queue goes only when Asio can no longer write from it.
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    writeClosed_ = true;
     asio::error_code ec;
     socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ec);
     socket_.close(ec);
+    queue_.clear();
+    written_ = 0;
+    queuedBytes_ = 0;
 }
 
 } // namespace velmora::wire

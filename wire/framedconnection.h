@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ namespace velmora::wire {
 // from any thread. The close handler runs at most once, only for a failure the connection found
 // itself; after close() neither handler runs again, and both are released (so they may hold the
 // owner's shared pointers).
+//
+// A frame sent from another thread is written at once by that thread when nothing is waiting,
+// so a request costs no hand-over to the I/O thread; frames sent from the executor are gathered
+// until its handler returns and leave in one write. Only what the socket does not take at once
+// waits for the I/O thread.
 class FramedConnection : public std::enable_shared_from_this<FramedConnection>
 {
 public:
@@ -49,18 +55,30 @@ public:
 private:
     void readMore();
     void handleRead(const asio::error_code &error, std::size_t size);
-    void writeMore();
+    bool onExecutor();
+    // Writing; the caller holds writeMutex_.
+    void writeNow();
+    void consume(std::size_t bytes);
+    void failLater();
+    // Hands what the socket did not take to Asio, which waits until it can write; executor only.
+    void writeQueued();
     void fail(CloseReason reason, DecodeError error);
     void shutdownSocket();
 
     asio::ip::tcp::socket socket_;
+    const int fd_;
     FrameReader reader_;
     std::string peer_;
     std::array<unsigned char, 16384> readBuffer_{};
-    std::deque<std::vector<unsigned char>> queue_;
-    std::vector<std::vector<unsigned char>> inFlight_;
-    std::size_t queuedBytes_ = 0;
     bool closed_ = false; // executor only
+
+    // Frames not written yet in order; the first may be written in part.
+    std::mutex writeMutex_;
+    std::deque<std::vector<unsigned char>> queue_;
+    std::size_t written_ = 0;     // bytes of the first frame already written
+    std::size_t queuedBytes_ = 0; // bytes of queue_ not written yet
+    bool writing_ = false;        // a write is posted or in Asio's hands: senders only queue
+    bool writeClosed_ = false;
     std::atomic<bool> open_{true};
     FrameHandler onFrame_;
     CloseHandler onClose_;

@@ -65,17 +65,22 @@ public:
 class MD_API_EXPORT CThostFtdcMdApi
 {
 public:
-    /// Creates an API object. pszFlowPath is the folder for the session files; UDP and multicast
-    /// are not offered by this implementation and the two flags are accepted and ignored.
+    /// Creates an API object. pszFlowPath is accepted, but market data keeps no file; UDP and
+    /// multicast are not offered by this implementation and the two flags are accepted and ignored.
     static CThostFtdcMdApi *CreateFtdcMdApi(const char *pszFlowPath = "",
                                             const bool bIsUsingUdp = false,
                                             const bool bIsMulticast = false);
 
     static const char *GetApiVersion();
 
-    /// Ends the object: no callback starts after Release returns. Safe on any thread, also
-    /// inside a callback or while a callback is blocked: a running callback is given up to half a
-    /// second to return, and one still running after that is left to finish on its own.
+    /// Ends the object and frees it. From any thread but the callback thread it returns once the
+    /// API's threads have ended and no callback runs or can start: it waits for a running
+    /// callback as long as that takes (so the Spi may be destroyed right after), and while it
+    /// waits longer than two seconds it names that callback on stderr every two seconds, as a
+    /// callback waiting on a lock the releasing thread holds never returns. From inside a
+    /// callback it stops every further callback and the connection and returns at once; the
+    /// callback thread ends, and the object is freed, when that callback returns. Release may
+    /// run while another thread is inside Init, but the object must not be used after Release.
     virtual void Release() = 0;
 
     virtual void Init() = 0;

@@ -113,14 +113,23 @@ public:
 class TRADER_API_EXPORT CThostFtdcTraderApi
 {
 public:
-    /// Creates an API object. pszFlowPath is the folder for the session files.
+    /// Creates an API object. pszFlowPath is where the object keeps its flow file (the trading
+    /// day and the last private-stream notice handed to the Spi, which THOST_TERT_RESUME
+    /// resumes after): a folder when it ends with '/', else a prefix of the file name; "" is the
+    /// working folder. The folder must exist and be writable; otherwise Init says so on stderr
+    /// and the object trades without resuming.
     static CThostFtdcTraderApi *CreateFtdcTraderApi(const char *pszFlowPath = "");
 
     static const char *GetApiVersion();
 
-    /// Ends the object: no callback starts after Release returns. Safe on any thread, also
-    /// inside a callback or while a callback is blocked: a running callback is given up to half a
-    /// second to return, and one still running after that is left to finish on its own.
+    /// Ends the object and frees it. From any thread but the callback thread it returns once the
+    /// API's threads have ended and no callback runs or can start: it waits for a running
+    /// callback as long as that takes (so the Spi may be destroyed right after), and while it
+    /// waits longer than two seconds it names that callback on stderr every two seconds, as a
+    /// callback waiting on a lock the releasing thread holds never returns. From inside a
+    /// callback it stops every further callback and the connection and returns at once; the
+    /// callback thread ends, and the object is freed, when that callback returns. Release may
+    /// run while another thread is inside Init, but the object must not be used after Release.
     virtual void Release() = 0;
 
     /// Starts connecting to the registered front(s).

@@ -2,6 +2,7 @@
 
 #include "frontaddress.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,6 +22,23 @@ int environmentInt(const char *name, int fallback, int minimum)
         return fallback;
     }
     return static_cast<int>(value);
+}
+
+// The Spi method a frame of the type reaches: "On" and the type's name, for every type.
+const char *callbackName(wire::MsgType type)
+{
+    static const std::array<std::string, 256> names = [] {
+        std::array<std::string, 256> table;
+        for (std::size_t t = 0; t < table.size(); ++t) {
+            if (const wire::MessageRule *rule =
+                    wire::RecordLayout::rule(static_cast<std::uint16_t>(t))) {
+                table[t] = std::string("On") + rule->name;
+            }
+        }
+        return table;
+    }();
+    const auto t = static_cast<std::size_t>(type);
+    return t < names.size() && !names[t].empty() ? names[t].c_str() : "a callback";
 }
 
 } // namespace
@@ -52,29 +70,33 @@ void ApiCore::registerFront(const std::string &address)
     fronts_.push_back(address);
 }
 
-void ApiCore::setGreeting(std::vector<unsigned char> frame)
+void ApiCore::setGreeting(std::function<std::vector<unsigned char>()> greeting)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    greeting_ = std::move(frame);
+    greeting_ = std::move(greeting);
 }
 
-void ApiCore::init()
+void ApiCore::init(const std::function<void()> &prepare)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (started_ || released_) {
-            return;
-        }
-        started_ = true;
+    // All under the lock, so that a release() on another thread finds either nothing started or
+    // both threads started.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (started_ || released_) {
+        return;
+    }
+    started_ = true;
+    if (prepare) {
+        prepare();
     }
     callbacks_.start(shared_from_this());
     asio::post(io_, [this] { connectNext(); });
     ioThread_ = std::thread([this] { io_.run(); });
 }
 
-void ApiCore::release()
+void ApiCore::release(std::function<void()> whenDone)
 {
     std::shared_ptr<wire::FramedConnection> connection;
+    std::thread ioThread;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (released_) {
@@ -82,11 +104,11 @@ void ApiCore::release()
         }
         released_ = true;
         connection = std::move(connection_);
+        ioThread = std::move(ioThread_);
     }
     releasedChanged_.notify_all();
     // Spi first: a callback already taken off the queue then finds no Spi to call.
     adapter_->clearSpi();
-    callbacks_.stop();
 
     asio::post(io_, [this, connection] {
         if (connection) {
@@ -103,13 +125,14 @@ void ApiCore::release()
         io_.stop();
     });
     work_.reset();
-    if (ioThread_.joinable()) {
-        if (ioThread_.get_id() == std::this_thread::get_id()) {
-            ioThread_.detach();
+    if (ioThread.joinable()) {
+        if (ioThread.get_id() == std::this_thread::get_id()) {
+            ioThread.detach();
         } else {
-            ioThread_.join();
+            ioThread.join();
         }
     }
+    callbacks_.stop(std::move(whenDone));
 }
 
 void ApiCore::waitReleased()
@@ -258,7 +281,7 @@ void ApiCore::connected(asio::ip::tcp::socket socket)
     auto connection =
         std::make_shared<wire::FramedConnection>(std::move(socket), wire::Direction::ToClient);
     const std::uint64_t serial = ++connectionSerial_;
-    std::vector<unsigned char> greeting;
+    std::function<std::vector<unsigned char>()> makeGreeting;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (released_) {
@@ -267,7 +290,11 @@ void ApiCore::connected(asio::ip::tcp::socket socket)
         }
         connection_ = connection;
         queryOutstanding_ = false;
-        greeting = greeting_;
+        makeGreeting = greeting_;
+    }
+    std::vector<unsigned char> greeting;
+    if (makeGreeting) {
+        greeting = makeGreeting();
     }
     connection->start(
         [this, serial](wire::Frame &frame) {
@@ -295,7 +322,7 @@ void ApiCore::connected(asio::ip::tcp::socket socket)
         connection->send(std::move(greeting));
     }
     lastReceived_ = Clock::now();
-    postCallback([](SpiAdapter &adapter) { adapter.frontConnected(); });
+    postCallback("OnFrontConnected", [](SpiAdapter &adapter) { adapter.frontConnected(); });
 
     heartbeatTimer_.expires_after(std::chrono::milliseconds(settings_.heartbeatMs));
     heartbeatTimer_.async_wait([this, serial](const asio::error_code &error) {
@@ -323,7 +350,9 @@ void ApiCore::received(wire::Frame &frame)
             tradingDay_ = login.TradingDay;
         }
     }
-    postCallback([frame = std::move(frame)](SpiAdapter &adapter) mutable { adapter.frame(frame); });
+    const char *name = callbackName(frame.type);
+    postCallback(name,
+                 [frame = std::move(frame)](SpiAdapter &adapter) mutable { adapter.frame(frame); });
 }
 
 void ApiCore::dropped(int reason)
@@ -342,7 +371,8 @@ void ApiCore::dropped(int reason)
         connection->close();
     }
     heartbeatTimer_.cancel();
-    postCallback([reason](SpiAdapter &adapter) { adapter.frontDisconnected(reason); });
+    postCallback("OnFrontDisconnected",
+                 [reason](SpiAdapter &adapter) { adapter.frontDisconnected(reason); });
     scheduleReconnect();
 }
 
@@ -357,7 +387,8 @@ void ApiCore::heartbeatTick()
     if (silence >= 2 * interval) {
         const int seconds =
             static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(silence).count());
-        postCallback([seconds](SpiAdapter &adapter) { adapter.heartBeatWarning(seconds); });
+        postCallback("OnHeartBeatWarning",
+                     [seconds](SpiAdapter &adapter) { adapter.heartBeatWarning(seconds); });
     }
     if (send(wire::FrameCodec::encode(wire::MsgType::Heartbeat, 0, true, nullptr, nullptr, 0)) !=
         kSent) {
@@ -372,10 +403,11 @@ void ApiCore::heartbeatTick()
     });
 }
 
-void ApiCore::postCallback(std::function<void(SpiAdapter &)> callback)
+void ApiCore::postCallback(const char *name, std::function<void(SpiAdapter &)> callback)
 {
-    callbacks_.post(
-        [self = shared_from_this(), callback = std::move(callback)] { callback(*self->adapter_); });
+    callbacks_.post(name, [self = shared_from_this(), callback = std::move(callback)] {
+        callback(*self->adapter_);
+    });
 }
 
 } // namespace velmora::ctpapi

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -56,10 +57,17 @@ public:
     ~ApiCore();
 
     void registerFront(const std::string &address);
-    // The frame sent first on every new connection (empty: none).
-    void setGreeting(std::vector<unsigned char> frame);
-    void init();
-    void release();
+    // Makes the frame sent first on every new connection (none when unset or empty); called on
+    // the I/O thread at each connect, so that it carries the state of that moment.
+    void setGreeting(std::function<std::vector<unsigned char>()> greeting);
+    // Starts the threads once; prepare runs first. A release() on another thread waits for an
+    // init() in progress, and an init() after release() does nothing.
+    void init(const std::function<void()> &prepare = {});
+    // Ends the connection and the threads; whenDone runs once no callback runs or can start any
+    // more. From another thread release() waits for a running callback as long as it takes and
+    // runs whenDone before it returns. From inside a callback it returns at once, and whenDone
+    // runs on the callback thread when that callback returns. Only the first call counts.
+    void release(std::function<void()> whenDone = {});
     void waitReleased();
     // The trading day of the last successful login, "" before; the text stays valid on the
     // calling thread until its next call.
@@ -100,7 +108,7 @@ private:
     void received(wire::Frame &frame);
     void dropped(int reason);
     void heartbeatTick();
-    void postCallback(std::function<void(SpiAdapter &)> callback);
+    void postCallback(const char *name, std::function<void(SpiAdapter &)> callback);
 
     std::unique_ptr<SpiAdapter> adapter_;
     const Settings settings_;
@@ -112,7 +120,6 @@ private:
     asio::steady_timer reconnectTimer_;
     asio::steady_timer connectDeadline_;
     asio::steady_timer heartbeatTimer_;
-    std::thread ioThread_;
     CallbackQueue callbacks_;
 
     // I/O thread only.
@@ -125,7 +132,8 @@ private:
     std::condition_variable releasedChanged_;
     std::vector<std::string> fronts_;
     std::size_t nextFront_ = 0;
-    std::vector<unsigned char> greeting_;
+    std::function<std::vector<unsigned char>()> greeting_;
+    std::thread ioThread_;
     std::shared_ptr<wire::FramedConnection> connection_;
     bool started_ = false;
     bool released_ = false;

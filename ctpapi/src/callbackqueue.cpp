@@ -1,8 +1,15 @@
 #include "callbackqueue.h"
 
 #include <chrono>
+#include <cstdio>
 
 namespace velmora::ctpapi {
+
+namespace {
+
+constexpr std::chrono::seconds kReportEvery{2};
+
+} // namespace
 
 CallbackQueue::~CallbackQueue()
 {
@@ -20,44 +27,53 @@ void CallbackQueue::start(std::shared_ptr<void> keepAlive)
     threadId_ = thread_.get_id();
 }
 
-void CallbackQueue::post(std::function<void()> callback)
+void CallbackQueue::post(const char *name, std::function<void()> callback)
 {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (stopped_) {
             return;
         }
-        queue_.push_back(std::move(callback));
+        queue_.push_back(Entry{name, std::move(callback)});
     }
     wake_.notify_one();
 }
 
-void CallbackQueue::stop()
+void CallbackQueue::stop(std::function<void()> afterLast)
 {
-    std::deque<std::function<void()>> dropped;
+    std::deque<Entry> dropped;
     std::thread thread;
-    bool join = false;
+    bool first = false;
+    bool insideCallback = false;
     {
-        std::unique_lock<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        first = !stopped_;
         stopped_ = true;
         dropped.swap(queue_);
         thread = std::move(thread_);
-        if (thread.joinable() && std::this_thread::get_id() != threadId_) {
-            idle_.wait_for(lock, std::chrono::milliseconds(kStopGraceMs),
-                           [this] { return !running_; });
-            join = !running_;
+        insideCallback = std::this_thread::get_id() == threadId_;
+        if (first && insideCallback) {
+            afterLast_ = std::move(afterLast);
         }
     }
     wake_.notify_all();
     // The dropped callbacks may hold the last references to their owner: release them unlocked.
     dropped.clear();
-    if (!thread.joinable()) {
+    if (insideCallback) {
+        if (thread.joinable()) {
+            thread.detach();
+        }
         return;
     }
-    if (join) {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        waitWhileRunning(lock);
+    }
+    if (thread.joinable()) {
         thread.join();
-    } else {
-        thread.detach();
+    }
+    if (first && afterLast) {
+        afterLast();
     }
 }
 
@@ -65,6 +81,24 @@ bool CallbackQueue::onQueueThread() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return std::this_thread::get_id() == threadId_;
+}
+
+void CallbackQueue::waitWhileRunning(std::unique_lock<std::mutex> &lock)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point began = Clock::now();
+    Clock::time_point report = began + kReportEvery;
+    while (running_) {
+        if (idle_.wait_until(lock, report, [this] { return running_ == nullptr; })) {
+            return;
+        }
+        const long long seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - began).count();
+        std::fprintf(stderr, "ctpapi: Release is waiting for %s to return (%lld s)\n", running_,
+                     seconds);
+        std::fflush(stderr);
+        report += kReportEvery;
+    }
 }
 
 void CallbackQueue::run(std::shared_ptr<void> keepAlive)
@@ -75,17 +109,23 @@ void CallbackQueue::run(std::shared_ptr<void> keepAlive)
         if (stopped_) {
             break;
         }
-        std::function<void()> callback = std::move(queue_.front());
+        Entry entry = std::move(queue_.front());
         queue_.pop_front();
-        running_ = true;
+        running_ = entry.name ? entry.name : "a callback";
         lock.unlock();
-        callback();
-        callback = nullptr;
+        entry.callback();
+        entry.callback = nullptr;
         lock.lock();
-        running_ = false;
+        running_ = nullptr;
         idle_.notify_all();
     }
-    lock.unlock();
+    {
+        std::function<void()> afterLast = std::move(afterLast_);
+        lock.unlock();
+        if (afterLast) {
+            afterLast();
+        }
+    }
     // Last, and unlocked: this may destroy the owner and with it this queue.
     keepAlive.reset();
 }

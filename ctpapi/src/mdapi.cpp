@@ -15,13 +15,15 @@ MdApi::MdApi(const char *flowPath) : flowPath_(flowPath ? flowPath : "")
 
 void MdApi::Release()
 {
-    core_->release();
-    delete this;
+    // The core outlives this object, which whenDone deletes: maybe before release() returns.
+    std::shared_ptr<ApiCore> core = core_;
+    core->release([this] { delete this; });
 }
 
 void MdApi::Init()
 {
-    core_->init();
+    std::shared_ptr<ApiCore> core = core_;
+    core->init();
 }
 
 int MdApi::Join()

@@ -4,23 +4,29 @@ namespace velmora::ctpapi {
 
 using wire::MsgType;
 
-TraderApi::TraderApi(const char *flowPath) : flowPath_(flowPath ? flowPath : "")
+TraderApi::TraderApi(const char *flowPath)
+    : flowPath_(flowPath ? flowPath : ""), flow_(std::make_shared<FlowState>())
 {
-    auto adapter = std::make_unique<TraderSpiAdapter>();
+    auto adapter = std::make_unique<TraderSpiAdapter>(flow_);
     adapter_ = adapter.get();
     core_ = std::make_shared<ApiCore>(std::move(adapter), ApiCore::settingsFromEnvironment());
-    updateGreeting();
+    core_->setGreeting([flow = flow_] {
+        const wire::TopicSubscription topics = flow->subscription();
+        return wire::FrameCodec::encode(MsgType::SubscribeTopic, 0, true, nullptr, &topics);
+    });
 }
 
 void TraderApi::Release()
 {
-    core_->release();
-    delete this;
+    // The core outlives this object, which whenDone deletes: maybe before release() returns.
+    std::shared_ptr<ApiCore> core = core_;
+    core->release([this] { delete this; });
 }
 
 void TraderApi::Init()
 {
-    core_->init();
+    std::shared_ptr<ApiCore> core = core_;
+    core->init([this] { flow_->open(flowPath_); });
 }
 
 int TraderApi::Join()
@@ -49,21 +55,12 @@ void TraderApi::RegisterSpi(CThostFtdcTraderSpi *pSpi)
 
 void TraderApi::SubscribePrivateTopic(THOST_TE_RESUME_TYPE nResumeType)
 {
-    privateResume_ = nResumeType;
-    updateGreeting();
+    flow_->setPrivateResume(nResumeType);
 }
 
 void TraderApi::SubscribePublicTopic(THOST_TE_RESUME_TYPE nResumeType)
 {
-    publicResume_ = nResumeType;
-    updateGreeting();
-}
-
-void TraderApi::updateGreeting()
-{
-    const wire::TopicSubscription topics{privateResume_.load(), publicResume_.load()};
-    core_->setGreeting(
-        wire::FrameCodec::encode(MsgType::SubscribeTopic, 0, true, nullptr, &topics));
+    flow_->setPublicResume(nResumeType);
 }
 
 int TraderApi::ReqUserLogin(CThostFtdcReqUserLoginField *pReqUserLoginField, int nRequestID)

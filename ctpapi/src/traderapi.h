@@ -2,9 +2,9 @@
 
 #include "ThostFtdcTraderApi.h"
 #include "apicore.h"
+#include "flowstate.h"
 #include "traderspiadapter.h"
 
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -43,13 +43,11 @@ public:
 private:
     ~TraderApi() = default;
 
-    void updateGreeting();
-
-    std::string flowPath_;
+    const std::string flowPath_;
+    // Shared with the adapter and the greeting, which live as long as core_.
+    const std::shared_ptr<FlowState> flow_;
     TraderSpiAdapter *adapter_; // owned by core_
     std::shared_ptr<ApiCore> core_;
-    std::atomic<int> privateResume_{THOST_TERT_QUICK};
-    std::atomic<int> publicResume_{THOST_TERT_QUICK};
 };
 
 } // namespace velmora::ctpapi

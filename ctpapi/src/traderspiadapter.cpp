@@ -6,10 +6,27 @@ using wire::MsgType;
 
 void TraderSpiAdapter::frame(const wire::Frame &f)
 {
+    CThostFtdcRspUserLoginField login;
+    if (f.type == MsgType::RspUserLogin && (!f.hasRspInfo || f.rspInfo.ErrorID == 0) &&
+        f.recordAs(login) && login.TradingDay[0] != '\0') {
+        flow_->loggedIn(login.TradingDay);
+    }
     CThostFtdcTraderSpi *spi = spi_.load();
     if (!spi) {
         return;
     }
+    deliver(spi, f);
+    const bool privateNotice = f.type == MsgType::RtnOrder || f.type == MsgType::RtnTrade ||
+                               f.type == MsgType::ErrRtnOrderInsert ||
+                               f.type == MsgType::ErrRtnOrderAction;
+    // Numbered only when the front numbers its private stream: 0 is "no number".
+    if (privateNotice && f.requestId > 0) {
+        flow_->privateHanded(f.requestId);
+    }
+}
+
+void TraderSpiAdapter::deliver(CThostFtdcTraderSpi *spi, const wire::Frame &f)
+{
     CThostFtdcRspInfoField info = f.rspInfo;
     CThostFtdcRspInfoField *rspInfo = f.hasRspInfo ? &info : nullptr;
     const int id = f.requestId;

@@ -1,5 +1,6 @@
 #include "adminserver.h"
 
+#include "exchangeclock.h"
 #include "gb2312.h"
 #include "simfront.h"
 
@@ -85,16 +86,51 @@ json toJson(const Trade &t)
             {"micros", t.micros}};
 }
 
+json toJson(const Side &side)
+{
+    json out = json::array();
+    for (const Level &l : side) {
+        if (l.volume > 0) {
+            out.push_back({l.price, l.volume});
+        }
+    }
+    return out;
+}
+
+// The best price of a side, null when the side is empty.
+json best(const Side &side)
+{
+    return side[0].volume > 0 ? json(side[0].price) : json(nullptr);
+}
+
+// A side given as [[price, volume], ...]; false when it is not that shape.
+bool levelsOf(const json &in, std::vector<Level> &out)
+{
+    if (!in.is_array()) {
+        return false;
+    }
+    for (const json &pair : in) {
+        if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number() ||
+            !pair[1].is_number_integer()) {
+            return false;
+        }
+        out.push_back({pair[0].get<double>(), pair[1].get<int>()});
+    }
+    return true;
+}
+
 json toJson(const Quote &q)
 {
     return {{"instrument", q.instrumentId},
             {"exchangeId", q.exchangeId},
             {"tradingDay", q.tradingDay},
             {"last", q.last},
-            {"bid", q.bid},
-            {"bidVolume", q.bidVolume},
-            {"ask", q.ask},
-            {"askVolume", q.askVolume},
+            {"bid", best(q.bids)},
+            {"bidVolume", q.bids[0].volume},
+            {"ask", best(q.asks)},
+            {"askVolume", q.asks[0].volume},
+            {"bids", toJson(q.bids)},
+            {"asks", toJson(q.asks)},
             {"upperLimit", q.upperLimit},
             {"lowerLimit", q.lowerLimit},
             {"preSettlement", q.preSettlement},
@@ -178,6 +214,9 @@ void AdminServer::routes()
         json out;
         front.runOnIo([&] {
             out = {{"tradingDay", front.engine().tradingDay()},
+                   {"clock", ExchangeClock::instance().now().text()},
+                   {"calendar", front.calendar().name()},
+                   {"open", front.openInstruments()},
                    {"quotesPaused", front.quotesPaused()},
                    {"tdConnections", front.tradeFront().connectionCount()},
                    {"mdConnections", front.marketFront().connectionCount()},
@@ -185,6 +224,26 @@ void AdminServer::routes()
                    {"td", front.tdAddress()},
                    {"md", front.mdAddress()}};
         });
+        reply(res, out);
+    });
+
+    server->Post("/clock", [this](const httplib::Request &req, httplib::Response &res) {
+        json in;
+        if (!body(req, in) || !in.contains("time") || !in["time"].is_string()) {
+            return fail(res, 400, "expected {\"time\": \"YYYY-MM-DD HH:MM:SS\"}");
+        }
+        std::string error;
+        json out;
+        front.runOnIo([&] {
+            if (front.setClock(in["time"].get<std::string>(), error)) {
+                out = {{"clock", ExchangeClock::instance().now().text()},
+                       {"tradingDay", front.engine().tradingDay()},
+                       {"open", front.openInstruments()}};
+            }
+        });
+        if (!error.empty()) {
+            return fail(res, 400, error);
+        }
         reply(res, out);
     });
 
@@ -262,6 +321,16 @@ void AdminServer::routes()
             volume("volume", u.volume);
         } catch (const json::exception &) {
             return fail(res, 400, "prices and volumes must be numbers");
+        }
+        for (const auto &[key, target] : {std::pair{"bids", &u.bids}, std::pair{"asks", &u.asks}}) {
+            if (in.contains(key)) {
+                std::vector<Level> levels;
+                if (!levelsOf(in[key], levels)) {
+                    return fail(res, 400,
+                                std::string(key) + " is a list of [price, volume], best first");
+                }
+                *target = levels;
+            }
         }
         std::string error;
         json out;

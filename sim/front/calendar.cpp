@@ -1,6 +1,7 @@
 #include "calendar.h"
 
-#include <chrono>
+#include "exchangeclock.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -29,14 +30,6 @@ std::string format(const std::tm &tm)
     return buf;
 }
 
-std::tm localNow()
-{
-    const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
-}
-
 std::string step(const std::string &day, int direction)
 {
     std::tm tm{};
@@ -55,22 +48,17 @@ std::string step(const std::string &day, int direction)
 
 std::string Calendar::today()
 {
-    return format(localNow());
+    return ExchangeClock::instance().now().date;
 }
 
 std::string Calendar::nowTime()
 {
-    const std::tm tm = localNow();
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
-    return buf;
+    return ExchangeClock::instance().now().hhmmss();
 }
 
 int Calendar::nowMillisecond()
 {
-    const auto since = std::chrono::system_clock::now().time_since_epoch();
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count() %
-                            1000);
+    return ExchangeClock::instance().now().millisecond;
 }
 
 std::string Calendar::firstTradingDay(const std::string &today)

@@ -4,7 +4,8 @@
 
 namespace simfront {
 
-// Dates as the CTP interface writes them (YYYYMMDD) and the wall clock in local time.
+// Dates as the CTP interface writes them (YYYYMMDD), and the date and time of the exchange
+// clock.
 class Calendar
 {
 public:

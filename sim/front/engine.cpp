@@ -2,13 +2,17 @@
 
 #include "calendar.h"
 #include "gb2312.h"
+#include "matcher.h"
 #include "settlementstatement.h"
 #include "store.h"
+#include "wirerecords.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace simfront {
 
@@ -35,10 +39,6 @@ RspError make(int id)
         return {id, "CTP:合约不能交易"};
     case DuplicateOrderRef:
         return {id, "CTP:不允许重复报单"};
-    case PriceOutOfLimits:
-        return {id, "CTP:报单价格超出涨跌停板"};
-    case PriceNotOnTick:
-        return {id, "CTP:报单价格不是最小变动价位的整数倍"};
     case OverClosePosition:
         return {id, "CTP:平仓量超过持仓量"};
     case InsufficientMoney:
@@ -49,6 +49,12 @@ RspError make(int id)
         return {id, "CTP:平今仓位不足"};
     case OverCloseYesterdayPosition:
         return {id, "CTP:平昨仓位不足"};
+    case PriceOutOfLimits:
+        return {id, "CTP:交易所拒绝报单：报单价格超出涨跌停板"};
+    case PriceNotOnTick:
+        return {id, "CTP:交易所拒绝报单：报单价格不是最小变动价位的整数倍"};
+    case MarketClosed:
+        return {id, "CTP:交易所拒绝报单：非交易时段，市场已休市"};
     default:
         return {id, "CTP:错误"};
     }
@@ -65,13 +71,15 @@ std::string padded(long long n, int width)
     return buf;
 }
 
+// OrderRef as a number; the blanks of the vendor's right-aligned form are no part of it.
 bool parseRef(const std::string &ref, long long &out)
 {
-    if (ref.empty() || ref.size() > 12) {
+    const std::size_t start = std::min(ref.find_first_not_of(' '), ref.size());
+    if (start == ref.size() || ref.size() > 12) {
         return false;
     }
     long long v = 0;
-    for (char c : ref) {
+    for (char c : ref.substr(start)) {
         if (c < '0' || c > '9') {
             return false;
         }
@@ -93,7 +101,75 @@ bool onTick(double price, double tick)
     return std::fabs(steps - std::round(steps)) < 1e-6;
 }
 
+// Whether an order's final report goes out before its trades. Real fronts send the two in either
+// order; deciding by the order's number keeps a run repeatable and a replay identical.
+bool finalReportFirst(long long orderSeq)
+{
+    auto x = static_cast<std::uint64_t>(orderSeq) + 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return ((x ^ (x >> 31)) & 1) != 0;
+}
+
+// The private stream of one order, from its final state: the broker's "submitted" report, the
+// exchange's acceptance when it accepted, then the trades and the final report. Live reports and
+// replays both come from here, so a replay repeats exactly what went out.
+std::vector<FlowItem> orderStream(const Order &final, const std::vector<const Trade *> &trades)
+{
+    std::vector<FlowItem> out;
+    Order submitted = final;
+    submitted.status = 'a';
+    submitted.submitStatus = '0';
+    submitted.statusMsg = "报单已提交";
+    submitted.orderSysId.clear();
+    submitted.volumeTraded = 0;
+    submitted.cancelTime.clear();
+    submitted.updateTime = final.insertTime;
+    out.push_back({0, submitted, std::nullopt});
+    if (!final.orderSysId.empty()) {
+        Order accepted = submitted;
+        accepted.status = '3';
+        accepted.submitStatus = '3';
+        accepted.statusMsg = "未成交";
+        accepted.orderSysId = final.orderSysId;
+        out.push_back({0, accepted, std::nullopt});
+    }
+    const bool first = trades.empty() || finalReportFirst(final.seq);
+    if (first) {
+        out.push_back({0, final, std::nullopt});
+    }
+    for (const Trade *t : trades) {
+        out.push_back({0, std::nullopt, *t});
+    }
+    if (!first) {
+        out.push_back({0, final, std::nullopt});
+    }
+    return out;
+}
+
 } // namespace
+
+std::vector<Order> InsertResult::reports() const
+{
+    std::vector<Order> out;
+    for (const FlowItem &item : stream) {
+        if (item.order) {
+            out.push_back(*item.order);
+        }
+    }
+    return out;
+}
+
+std::vector<Trade> InsertResult::trades() const
+{
+    std::vector<Trade> out;
+    for (const FlowItem &item : stream) {
+        if (item.trade) {
+            out.push_back(*item.trade);
+        }
+    }
+    return out;
+}
 
 Engine::Engine(const FrontConfig &config, Store &store, QuoteBook &quotes)
     : cfg(config), store(store), quotes(quotes)
@@ -105,7 +181,12 @@ bool Engine::load(std::string &error)
     store.begin();
     const auto storedDay = store.meta("tradingDay");
     const bool fresh = !storedDay;
-    day = fresh ? Calendar::firstTradingDay(Calendar::today()) : *storedDay;
+    if (fresh) {
+        day = marketHours.firstTradingDay ? marketHours.firstTradingDay()
+                                          : Calendar::firstTradingDay(Calendar::today());
+    } else {
+        day = *storedDay;
+    }
     if (!Calendar::isDate(day)) {
         error = "the store holds a bad trading day '" + day + "'";
         store.commit();
@@ -144,11 +225,12 @@ bool Engine::load(std::string &error)
     todayOrders = store.orders(day, std::stoll(store.meta("dayFirstOrderSeq").value_or("0")));
     todayTrades = store.trades(day, std::stoll(store.meta("dayFirstTradeSeq").value_or("0")));
     for (const Order &o : todayOrders) {
-        usedOrderRefs.insert({o.frontId, o.sessionId, o.orderRef});
+        usedOrderRefs.insert({o.frontId, o.sessionId, WireRecords::paddedOrderRef(o.orderRef)});
     }
     orderSeq = store.maxOrderSeq();
     tradeSeq = store.maxTradeSeq();
     confirmed = store.confirmations();
+    countFlows();
 
     if (fresh) {
         // A new broker still hands out the statement of the day before the first one, so the
@@ -238,7 +320,8 @@ RspError Engine::checkOrder(const OrderRequest &r, const InstrumentSpec *&spec) 
     if (!spec) {
         return errors::make(errors::InstrumentNotFound);
     }
-    if (r.volume > spec->maxLimitOrderVolume) {
+    if (r.volume > spec->maxLimitOrderVolume ||
+        (r.volumeCondition == '2' && (r.minVolume < 1 || r.minVolume > r.volume))) {
         return errors::make(errors::BadField);
     }
     if (!spec->isTrading || spec->instLifePhase != '1') {
@@ -321,7 +404,9 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
         // The vendor's front numbers an order that comes without a reference.
         r.orderRef = std::to_string(maxOrderRef(r.investorId) + 1);
     }
-    if (usedOrderRefs.count({frontId, sessionId, r.orderRef})) {
+    // The vendor's front right-aligns references, so "5" and its padded form are one reference.
+    const std::string refKey = WireRecords::paddedOrderRef(r.orderRef);
+    if (usedOrderRefs.count({frontId, sessionId, refKey})) {
         result.brokerError = errors::make(errors::DuplicateOrderRef);
         return result;
     }
@@ -358,55 +443,77 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
     o.insertDate = day;
     o.insertTime = Calendar::nowTime();
     o.updateTime = o.insertTime;
-    o.statusMsg = "报单已提交";
     o.micros = std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::system_clock::now().time_since_epoch())
                    .count();
-    usedOrderRefs.insert({frontId, sessionId, o.orderRef});
-    result.reports.push_back(o);
+    usedOrderRefs.insert({frontId, sessionId, refKey});
 
-    const Quote *q = quotes.find(spec->id);
-    if (!onTick(r.limitPrice, spec->priceTick)) {
-        result.exchangeError = errors::make(errors::PriceNotOnTick);
-    } else if (q && (r.limitPrice > q->upperLimit + 1e-9 || r.limitPrice < q->lowerLimit - 1e-9)) {
-        result.exchangeError = errors::make(errors::PriceOutOfLimits);
-    }
-
+    std::vector<Trade> trades;
     store.begin();
-    if (result.exchangeError) {
-        o.status = '5';                                   // cancelled
-        o.submitStatus = '4';                             // insert rejected
-        o.statusMsg = result.exchangeError.msg.substr(4); // without the "CTP:" of the broker
+    if ((result.exchangeError = checkExchange(r, *spec))) {
+        o.status = '5';
+        o.submitStatus = '4'; // insert rejected
+        // The report carries the exchange's reason, without the broker's prefix.
+        const std::string &msg = result.exchangeError.msg;
+        const std::size_t cut = msg.find("：");
+        o.statusMsg = cut == std::string::npos ? msg : msg.substr(cut + std::strlen("："));
         o.cancelTime = o.insertTime;
     } else {
         o.orderSysId = padded(o.seq, 12);
-        o.submitStatus = '3'; // accepted
-        const bool buy = r.direction == '0';
-        const bool marketable = q && (buy ? (q->ask > 0 && r.limitPrice >= q->ask - 1e-9)
-                                          : (q->bid > 0 && r.limitPrice <= q->bid + 1e-9));
-        if (marketable) {
-            Trade t;
-            fill(*spec, o, t, buy ? q->ask : q->bid);
-            result.trades.push_back(t);
-            todayTrades.push_back(t);
-            store.save(t);
-        } else {
-            o.status = '5';
-            o.statusMsg = "已撤单";
-            o.cancelTime = o.insertTime;
+        o.submitStatus = '3';
+        Quote *book = quotes.book(spec->id);
+        const std::vector<Fill> fills =
+            book ? Matcher::match(*book, {r.direction == '0', r.limitPrice, r.volume,
+                                          r.volumeCondition, r.minVolume})
+                 : std::vector<Fill>();
+        for (const Fill &f : fills) {
+            trades.push_back(fill(*spec, o, f.price, f.volume));
+            todayTrades.push_back(trades.back());
+            store.save(trades.back());
         }
+        if (o.volumeTraded == o.volume) {
+            o.status = '0';
+            o.statusMsg = "全部成交";
+        } else {
+            // Immediate-or-cancel: what the book could not give is cancelled at once.
+            o.status = '5';
+            o.statusMsg = o.volumeTraded > 0 ? "部分成交，剩余已撤单" : "已撤单";
+            o.cancelTime = Calendar::nowTime();
+        }
+        o.updateTime = Calendar::nowTime();
     }
-    result.reports.front().orderSysId = o.orderSysId;
-    result.reports.push_back(o);
     todayOrders.push_back(o);
     store.save(o);
     store.commit();
+
+    std::vector<const Trade *> own;
+    for (const Trade &t : trades) {
+        own.push_back(&t);
+    }
+    result.stream = orderStream(o, own);
+    for (FlowItem &item : result.stream) {
+        item.sequence = ++flowLength[o.investorId];
+    }
     return result;
 }
 
-void Engine::fill(const InstrumentSpec &spec, Order &o, Trade &t, double price)
+RspError Engine::checkExchange(const OrderRequest &r, const InstrumentSpec &spec) const
 {
-    const int n = o.volume;
+    if (marketHours.isOpen && !marketHours.isOpen(spec)) {
+        return errors::make(errors::MarketClosed);
+    }
+    if (!onTick(r.limitPrice, spec.priceTick)) {
+        return errors::make(errors::PriceNotOnTick);
+    }
+    const Quote *q = quotes.find(spec.id);
+    if (q && (r.limitPrice > q->upperLimit + 1e-9 || r.limitPrice < q->lowerLimit - 1e-9)) {
+        return errors::make(errors::PriceOutOfLimits);
+    }
+    return {};
+}
+
+Trade Engine::fill(const InstrumentSpec &spec, Order &o, double price, int n)
+{
     const double amount = price * n * spec.volumeMultiple;
     const double fee = spec.commissionPerLot * n;
     Account &acct = accountBook[o.investorId];
@@ -456,12 +563,9 @@ void Engine::fill(const InstrumentSpec &spec, Order &o, Trade &t, double price)
     acct.closeProfit += profit;
     acct.commission += fee;
     store.save(acct);
+    o.volumeTraded += n;
 
-    o.volumeTraded = n;
-    o.status = '0'; // all traded
-    o.statusMsg = "全部成交";
-    o.updateTime = Calendar::nowTime();
-
+    Trade t;
     t.seq = ++tradeSeq;
     t.tradingDay = day;
     t.brokerId = o.brokerId;
@@ -480,10 +584,11 @@ void Engine::fill(const InstrumentSpec &spec, Order &o, Trade &t, double price)
     t.price = price;
     t.volume = n;
     t.tradeDate = day;
-    t.tradeTime = o.updateTime;
+    t.tradeTime = Calendar::nowTime();
     t.closeProfit = money(profit);
     t.commission = fee;
     t.micros = o.micros;
+    return t;
 }
 
 std::vector<const InstrumentSpec *> Engine::instruments(const std::string &instrumentId,
@@ -614,23 +719,20 @@ std::vector<FlowItem> Engine::privateFlow(const std::string &investorId) const
         if (o.investorId != investorId) {
             continue;
         }
-        Order submitted = o;
-        submitted.status = 'a';
-        submitted.submitStatus = '0';
-        submitted.statusMsg = "报单已提交";
-        submitted.volumeTraded = 0;
-        submitted.cancelTime.clear();
-        submitted.updateTime = o.insertTime;
-        out.push_back({submitted, std::nullopt});
-        out.push_back({o, std::nullopt});
-        auto it = fills.find(o.orderLocalId);
-        if (it != fills.end()) {
-            for (const Trade *t : it->second) {
-                out.push_back({std::nullopt, *t});
-            }
+        for (FlowItem &item : orderStream(o, fills[o.orderLocalId])) {
+            item.sequence = int(out.size()) + 1;
+            out.push_back(std::move(item));
         }
     }
     return out;
+}
+
+void Engine::countFlows()
+{
+    flowLength.clear();
+    for (const auto &[id, acct] : accountBook) {
+        flowLength[id] = int(privateFlow(id).size());
+    }
 }
 
 std::string Engine::buildStatement(const std::string &investorId, const std::string &tradingDay,
@@ -716,6 +818,7 @@ std::string Engine::rollTradingDay()
     todayOrders.clear();
     todayTrades.clear();
     usedOrderRefs.clear();
+    flowLength.clear();
     return day;
 }
 

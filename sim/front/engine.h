@@ -4,6 +4,7 @@
 #include "ledger.h"
 #include "quotebook.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -23,7 +24,8 @@ struct RspError
     explicit operator bool() const { return id != 0; }
 };
 
-// The error numbers the front uses, with the vendor's meanings.
+// The error numbers the front uses. Those below 90000 carry the vendor's meanings; the vendor's
+// table has no number for what an exchange refuses, so those are ours, clear of its range.
 namespace errors {
 constexpr int InvalidLogin = 3;
 constexpr int DuplicateLogin = 5;
@@ -34,13 +36,14 @@ constexpr int BadField = 15;
 constexpr int InstrumentNotFound = 16;
 constexpr int InstrumentNotTrading = 17;
 constexpr int DuplicateOrderRef = 22;
-constexpr int PriceOutOfLimits = 26;
-constexpr int PriceNotOnTick = 27;
 constexpr int OverClosePosition = 30;
 constexpr int InsufficientMoney = 31;
 constexpr int SettlementNotConfirmed = 42;
 constexpr int OverCloseTodayPosition = 50;
 constexpr int OverCloseYesterdayPosition = 51;
+constexpr int PriceOutOfLimits = 90001;
+constexpr int PriceNotOnTick = 90002;
+constexpr int MarketClosed = 90003;
 RspError make(int id);
 } // namespace errors
 
@@ -64,16 +67,6 @@ struct OrderRequest
     char contingentCondition = '1';
     char forceCloseReason = '0';
     int requestId = 0;
-};
-
-// What an order insert produced. A broker refusal stops at `brokerError`; otherwise the order
-// reports go out in order, an exchange refusal right after the first of them.
-struct InsertResult
-{
-    RspError brokerError;
-    RspError exchangeError;
-    std::vector<Order> reports;
-    std::vector<Trade> trades;
 };
 
 // One position record as the position query reports it.
@@ -112,19 +105,45 @@ struct AccountRecord
     double available = 0;
 };
 
-// One item of an investor's private stream: an order report or a trade.
+// One item of an investor's private stream: an order report or a trade, with its number in the
+// investor's stream of the trading day (from 1).
 struct FlowItem
 {
+    int sequence = 0;
     std::optional<Order> order;
     std::optional<Trade> trade;
 };
 
-// The broker's back office: accounts, positions, margin and funds, IOC matching against the
-// quote book, confirmations and the end-of-day roll. Single-threaded; the caller serialises.
+// What an order insert produced. A broker refusal stops at `brokerError`; otherwise `stream`
+// holds the order's reports and trades as they go out, an exchange refusal right after the first.
+struct InsertResult
+{
+    RspError brokerError;
+    RspError exchangeError;
+    std::vector<FlowItem> stream;
+
+    std::vector<Order> reports() const;
+    std::vector<Trade> trades() const;
+};
+
+// When each instrument's market takes orders, and the first trading day of a fresh store.
+// Members left empty: always open, and the day Calendar::firstTradingDay gives.
+struct MarketHours
+{
+    std::function<bool(const InstrumentSpec &)> isOpen;
+    std::function<std::string()> firstTradingDay;
+};
+
+// The broker's back office: accounts, positions, margin and funds, orders sent to the exchange
+// (matched by Matcher against the quote book), confirmations and the end-of-day roll.
+// Single-threaded; the caller serialises.
 class Engine
 {
 public:
     Engine(const FrontConfig &config, Store &store, QuoteBook &quotes);
+
+    // Before load.
+    void setMarketHours(MarketHours hours) { marketHours = std::move(hours); }
 
     // Reads the books, creating what a fresh store lacks (accounts, the first trading day and
     // the statement of the day before it).
@@ -155,7 +174,8 @@ public:
     // GB2312 statement text and its trading day; the latest one when tradingDay is empty.
     std::optional<std::pair<std::string, std::string>>
     statement(const std::string &investorId, const std::string &tradingDay) const;
-    // Today's order reports and trades of the investor in the order they first went out.
+    // Today's order reports and trades of the investor, numbered, in the order they first went
+    // out; replays send exactly these.
     std::vector<FlowItem> privateFlow(const std::string &investorId) const;
 
     const std::vector<Order> &orders() const { return todayOrders; }
@@ -170,13 +190,15 @@ private:
     RspError checkOrder(const OrderRequest &r, const InstrumentSpec *&spec) const;
     RspError checkClose(const OrderRequest &r, const InstrumentSpec &spec) const;
     RspError checkFunds(const OrderRequest &r, const InstrumentSpec &spec) const;
-    void fill(const InstrumentSpec &spec, Order &order, Trade &trade, double price);
+    RspError checkExchange(const OrderRequest &r, const InstrumentSpec &spec) const;
+    Trade fill(const InstrumentSpec &spec, Order &order, double price, int lots);
     Position &position(const std::string &investorId, const std::string &instrumentId,
                        char direction);
     double lastPrice(const InstrumentSpec &spec) const;
     std::string buildStatement(const std::string &investorId, const std::string &tradingDay,
                                const std::vector<Trade> &trades) const;
     void startDayQuotes();
+    void countFlows();
 
     const FrontConfig &cfg;
     Store &store;
@@ -190,6 +212,8 @@ private:
     std::set<std::tuple<int, int, std::string>> usedOrderRefs;
     std::map<std::string, std::map<std::string, std::string>> confirmed;
     std::map<std::string, InstrumentDay> instrumentDays;
+    std::map<std::string, int> flowLength; // items in each investor's private stream today
+    MarketHours marketHours;
     long long orderSeq = 0;
     long long tradeSeq = 0;
     int sessionSeq = 0;

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -15,6 +16,7 @@ const char kBuiltIn[] = R"json({
   "brokerId": "9999",
   "brokerName": "维摩拉模拟期货",
   "frontId": 1,
+  "settlementTime": "17:00",
   "investors": [
     {"id": "000001", "name": "演示账户一", "password": "123456", "initialFunds": 10000000},
     {"id": "000002", "name": "演示账户二", "password": "123456", "initialFunds": 10000000}
@@ -27,7 +29,8 @@ const char kBuiltIn[] = R"json({
      "instLifePhase": "1", "isTrading": true, "positionType": "2",
      "underlyingInstrId": "rb", "underlyingMultiple": 1,
      "marginRatio": 0.10, "exchangeMarginRatio": 0.08, "commissionPerLot": 3,
-     "preSettlementPrice": 3500, "limitRatio": 0.07},
+     "preSettlementPrice": 3500, "limitRatio": 0.07,
+     "sessions": [["21:00", "23:00"], ["09:00", "10:15"], ["10:30", "11:30"], ["13:30", "15:00"]]},
     {"id": "sc2706", "name": "原油2706", "exchangeId": "INE", "productId": "sc",
      "deliveryYear": 2027, "deliveryMonth": 6, "volumeMultiple": 1000, "priceTick": 0.1,
      "createDate": "20250612", "openDate": "20250615", "expireDate": "20270531",
@@ -35,7 +38,8 @@ const char kBuiltIn[] = R"json({
      "instLifePhase": "1", "isTrading": true, "positionType": "2",
      "underlyingInstrId": "sc", "underlyingMultiple": 1,
      "marginRatio": 0.12, "exchangeMarginRatio": 0.10, "commissionPerLot": 20,
-     "preSettlementPrice": 560.0, "limitRatio": 0.08},
+     "preSettlementPrice": 560.0, "limitRatio": 0.08,
+     "sessions": [["21:00", "02:30"], ["09:00", "10:15"], ["10:30", "11:30"], ["13:30", "15:00"]]},
     {"id": "m2705", "name": "豆粕2705", "exchangeId": "DCE", "productId": "m",
      "deliveryYear": 2027, "deliveryMonth": 5, "volumeMultiple": 10, "priceTick": 1,
      "createDate": "20260514", "openDate": "20260515", "expireDate": "20270514",
@@ -43,7 +47,8 @@ const char kBuiltIn[] = R"json({
      "instLifePhase": "1", "isTrading": true, "positionType": "2",
      "underlyingInstrId": "m", "underlyingMultiple": 1,
      "marginRatio": 0.09, "exchangeMarginRatio": 0.07, "commissionPerLot": 1.5,
-     "preSettlementPrice": 3000, "limitRatio": 0.06},
+     "preSettlementPrice": 3000, "limitRatio": 0.06,
+     "sessions": [["21:00", "23:00"], ["09:00", "10:15"], ["10:30", "11:30"], ["13:30", "15:00"]]},
     {"id": "SR705", "name": "白糖705", "exchangeId": "CZCE", "productId": "SR",
      "deliveryYear": 2027, "deliveryMonth": 5, "volumeMultiple": 10, "priceTick": 1,
      "createDate": "20260515", "openDate": "20260518", "expireDate": "20270514",
@@ -51,7 +56,8 @@ const char kBuiltIn[] = R"json({
      "instLifePhase": "1", "isTrading": true, "positionType": "2",
      "underlyingInstrId": "SR", "underlyingMultiple": 1,
      "marginRatio": 0.08, "exchangeMarginRatio": 0.07, "commissionPerLot": 3,
-     "preSettlementPrice": 6000, "limitRatio": 0.05},
+     "preSettlementPrice": 6000, "limitRatio": 0.05,
+     "sessions": [["21:00", "23:00"], ["09:00", "10:15"], ["10:30", "11:30"], ["13:30", "15:00"]]},
     {"id": "IF2706", "name": "沪深300指数2706", "exchangeId": "CFFEX", "productId": "IF",
      "deliveryYear": 2027, "deliveryMonth": 6, "volumeMultiple": 300, "priceTick": 0.2,
      "createDate": "20261012", "openDate": "20261019", "expireDate": "20270618",
@@ -59,7 +65,8 @@ const char kBuiltIn[] = R"json({
      "instLifePhase": "1", "isTrading": true, "positionType": "2",
      "underlyingInstrId": "SH000300", "underlyingMultiple": 1,
      "marginRatio": 0.14, "exchangeMarginRatio": 0.12, "commissionPerLot": 25,
-     "preSettlementPrice": 3900.0, "limitRatio": 0.10}
+     "preSettlementPrice": 3900.0, "limitRatio": 0.10,
+     "sessions": [["09:30", "11:30"], ["13:00", "15:00"]]}
   ]
 })json";
 
@@ -100,6 +107,41 @@ bool validDate(const std::string &d)
         }
     }
     return true;
+}
+
+// "HH:MM" or "HH:MM:SS" as seconds of the day.
+int timeOfDay(const std::string &text, const std::string &what)
+{
+    int h = -1, m = -1, sec = 0;
+    char tail = 0;
+    const int n = std::sscanf(text.c_str(), "%2d:%2d:%2d%c", &h, &m, &sec, &tail);
+    const bool shapeOk = (n == 2 && text.size() == 5) || (n == 3 && text.size() == 8);
+    if (!shapeOk || h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59) {
+        throw std::runtime_error(what + " must be HH:MM, not '" + text + "'");
+    }
+    return h * 3600 + m * 60 + sec;
+}
+
+std::vector<TradingSession> sessionsOf(const json &object, const std::string &instrumentId)
+{
+    std::vector<TradingSession> out;
+    auto it = object.find("sessions");
+    if (it == object.end() || it->is_null()) {
+        return out;
+    }
+    const std::string what = "instrument " + instrumentId + ": a session";
+    for (const json &pair : *it) {
+        if (!pair.is_array() || pair.size() != 2) {
+            throw std::runtime_error(what + " is [\"HH:MM\", \"HH:MM\"]");
+        }
+        TradingSession s{timeOfDay(pair[0].get<std::string>(), what),
+                         timeOfDay(pair[1].get<std::string>(), what)};
+        if (s.start == s.end) {
+            throw std::runtime_error(what + " must not start when it ends");
+        }
+        out.push_back(s);
+    }
+    return out;
 }
 
 void checkId(const std::string &id, std::size_t maxLen, const char *what)
@@ -144,6 +186,11 @@ bool FrontConfig::parse(const std::string &text, FrontConfig &out, std::string &
         take(root, "brokerId", cfg.brokerId);
         take(root, "brokerName", cfg.brokerName);
         take(root, "frontId", cfg.frontId);
+        std::string settlement;
+        take(root, "settlementTime", settlement);
+        if (!settlement.empty()) {
+            cfg.settlementTime = timeOfDay(settlement, "settlementTime");
+        }
         checkId(cfg.brokerId, 10, "brokerId");
 
         std::set<std::string> seen;
@@ -192,6 +239,14 @@ bool FrontConfig::parse(const std::string &text, FrontConfig &out, std::string &
             take(j, "limitRatio", s.limitRatio);
             take(j, "maxLimitOrderVolume", s.maxLimitOrderVolume);
             checkId(s.id, 30, "instrument id");
+            s.sessions = sessionsOf(j, s.id);
+            for (const TradingSession &session : s.sessions) {
+                // The day's books close between its sessions, never during one.
+                if (session.contains(cfg.settlementTime)) {
+                    throw std::runtime_error("instrument " + s.id +
+                                             ": settlementTime falls inside a session");
+                }
+            }
             checkId(s.exchangeId, 8, "exchangeId");
             if (s.volumeMultiple <= 0 || !(s.priceTick > 0) || !(s.preSettlementPrice > 0) ||
                 !(s.limitRatio > 0 && s.limitRatio < 1) || !(s.marginRatio > 0) ||

@@ -5,6 +5,20 @@
 
 namespace simfront {
 
+// A trading session in exchange time: [start, end) in seconds of the day. One that ends before
+// it starts runs past midnight, as a night session into the small hours does.
+struct TradingSession
+{
+    int start = 0;
+    int end = 0;
+
+    bool contains(int secondOfDay) const
+    {
+        return start < end ? secondOfDay >= start && secondOfDay < end
+                           : secondOfDay >= start || secondOfDay < end;
+    }
+};
+
 // One tradable contract as the broker lists it.
 struct InstrumentSpec
 {
@@ -32,6 +46,9 @@ struct InstrumentSpec
     double preSettlementPrice = 0.0;   // of the first trading day; later days keep their own
     double limitRatio = 0.05;          // price band around the pre-settlement price
     int maxLimitOrderVolume = 500;
+    // The product's exchange hours; the exchange calendar trades only in them, and an
+    // instrument without any trades around the clock.
+    std::vector<TradingSession> sessions;
 
     // SHFE and INE keep today's and yesterday's positions apart and want a close to say which.
     bool splitsTodayYesterday() const { return exchangeId == "SHFE" || exchangeId == "INE"; }
@@ -50,6 +67,9 @@ struct FrontConfig
     std::string brokerId = "9999";
     std::string brokerName;
     int frontId = 1;
+    // When the day's books close, after its last session: the exchange calendar moves to the
+    // next trading day then.
+    int settlementTime = 17 * 3600;
     std::vector<InvestorSpec> investors;
     std::vector<InstrumentSpec> instruments;
 

@@ -164,8 +164,6 @@ void MarketFront::subscribe(Session &s, const Frame &frame, bool on)
     RspError result;
     if (!s.loggedIn) {
         result = errors::make(errors::NotLoggedIn);
-    } else if (on && !quotes.find(id)) {
-        result = errors::make(errors::InstrumentNotFound);
     }
     if (!result) {
         if (on) {
@@ -174,10 +172,13 @@ void MarketFront::subscribe(Session &s, const Frame &frame, bool on)
             s.subscribed.erase(id);
         }
     }
+    // An instrument the exchange does not list is acknowledged like any other and simply never
+    // quotes, as on the vendor's market-data fronts.
     send(s, reply, 0, frame.isLast, &result, &rec, sizeof rec);
-    if (on && !result) {
+    const Quote *q = quotes.find(id);
+    if (on && !result && q) {
         // A subscriber gets the current quote at once instead of waiting for the next tick.
-        sendQuote(s, *quotes.find(id));
+        sendQuote(s, *q);
     }
 }
 

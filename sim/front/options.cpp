@@ -35,6 +35,12 @@ Options:
   --tick-ms N         milliseconds between quote steps (default 500, at least 1)
   --replay FILE       play ticks from a CSV file instead of the random walk; one line per tick:
                       instrument,last[,bid,bidVolume,ask,askVolume,volume]
+  --clock "YYYY-MM-DD HH:MM:SS"
+                      start the exchange clock (China time, UTC+8) at this time; it runs on
+                      from there (default: the machine's clock)
+  --calendar NAME     demo (default): every instrument trades around the clock and the trading
+                      day moves only by POST /roll; exchange: each instrument trades in its
+                      sessions and the day moves by itself at the settlement time
   --print-config      print the built-in configuration and exit
   --help              print this help and exit
 
@@ -148,6 +154,20 @@ bool Options::parse(int argc, const char *const *argv, Options &out, std::string
                 return false;
             }
             o.tickMs = static_cast<int>(n);
+        } else if (arg == "--clock") {
+            long long ignored = 0;
+            if (!need() || !ExchangeClock::parse(value, ignored, error)) {
+                return false;
+            }
+            o.clock = value;
+        } else if (arg == "--calendar") {
+            if (!need()) {
+                return false;
+            }
+            if (!TradingCalendar::parseKind(value, o.calendar)) {
+                error = "--calendar is demo or exchange, not '" + value + "'";
+                return false;
+            }
         } else if (arg == "--replay") {
             if (!need()) {
                 return false;

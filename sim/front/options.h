@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tradingcalendar.h"
+
 #include <cstdint>
 #include <string>
 
@@ -19,6 +21,8 @@ struct Options
     std::uint64_t seed = 1;
     int tickMs = 500;
     std::string replayPath;
+    std::string clock; // empty: the machine's clock, as exchange time
+    TradingCalendar::Kind calendar = TradingCalendar::Kind::Demo;
     bool help = false;
     bool printConfig = false;
 

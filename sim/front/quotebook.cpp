@@ -40,6 +40,45 @@ double QuoteBook::lowerLimitOf(double preSettlement, double ratio, double tick)
     return std::round(steps * tick * 1e6) / 1e6;
 }
 
+namespace {
+
+// What a level holds when nobody says otherwise: enough for small orders, not for every order.
+constexpr int kDefaultVolume = 50;
+
+bool insideLimits(const Quote &q, double price)
+{
+    return price >= q.lowerLimit - 1e-9 && price <= q.upperLimit + 1e-9;
+}
+
+// Quoted levels first, in the order given; a level without volume is dropped.
+Side compact(const Side &side)
+{
+    Side out;
+    std::size_t n = 0;
+    for (const Level &l : side) {
+        if (l.volume > 0) {
+            out[n++] = l;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+Side QuoteBook::ladder(const Quote &q, double best, bool bidSide, const Side &volumes)
+{
+    Side out;
+    for (std::size_t i = 0; i < kDepth; ++i) {
+        const double price =
+            snap(best + (bidSide ? -1.0 : 1.0) * double(i) * q.priceTick, q.priceTick);
+        if (!insideLimits(q, price)) {
+            break;
+        }
+        out[i] = {price, volumes[i].volume > 0 ? volumes[i].volume : kDefaultVolume};
+    }
+    return out;
+}
+
 void QuoteBook::startDay(const InstrumentDay &day, const std::string &tradingDay)
 {
     auto it = quotes.find(day.instrumentId);
@@ -55,10 +94,8 @@ void QuoteBook::startDay(const InstrumentDay &day, const std::string &tradingDay
     q.upperLimit = upperLimitOf(q.preSettlement, ratio, q.priceTick);
     q.lowerLimit = lowerLimitOf(q.preSettlement, ratio, q.priceTick);
     q.last = q.preSettlement;
-    q.bid = q.last;
-    q.ask = snap(q.last + q.priceTick, q.priceTick);
-    q.bidVolume = 50;
-    q.askVolume = 50;
+    q.bids = ladder(q, q.last, true, {});
+    q.asks = ladder(q, snap(q.last + q.priceTick, q.priceTick), false, {});
     q.open = q.high = q.low = q.last;
     q.volume = 0;
     q.turnover = 0;
@@ -67,6 +104,12 @@ void QuoteBook::startDay(const InstrumentDay &day, const std::string &tradingDay
 }
 
 const Quote *QuoteBook::find(const std::string &instrumentId) const
+{
+    auto it = quotes.find(instrumentId);
+    return it == quotes.end() ? nullptr : &it->second;
+}
+
+Quote *QuoteBook::book(const std::string &instrumentId)
 {
     auto it = quotes.find(instrumentId);
     return it == quotes.end() ? nullptr : &it->second;
@@ -87,12 +130,18 @@ void QuoteBook::trade(Quote &q, int lots)
     q.turnover += q.last * lots * q.volumeMultiple;
 }
 
-void QuoteBook::walk()
+void QuoteBook::walk(const std::function<bool(const std::string &)> &moves)
 {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    std::uniform_int_distribution<int> size(1, 300);
+    // The best level is often thinner than an order of some tens of lots, so such an order
+    // regularly walks into the second level or deeper.
+    std::uniform_int_distribution<int> bestSize(1, 80);
+    std::uniform_int_distribution<int> deepSize(5, 150);
     std::uniform_int_distribution<int> lots(0, 40);
     for (auto &[id, q] : quotes) {
+        if (moves && !moves(id)) {
+            continue;
+        }
         const double tick = q.priceTick;
         // Keep the best quotes one tick inside the band, so an order priced one tick inside
         // the limit always meets them.
@@ -113,16 +162,57 @@ void QuoteBook::walk()
         }
         q.high = std::max(q.high, q.last);
         q.low = std::min(q.low, q.last);
-        q.bid = q.last;
-        q.ask = snap(q.last + tick, tick);
-        q.bidVolume = size(rng);
-        q.askVolume = size(rng);
+        Side bidSizes;
+        Side askSizes;
+        for (std::size_t i = 0; i < kDepth; ++i) {
+            bidSizes[i].volume = i == 0 ? bestSize(rng) : deepSize(rng);
+            askSizes[i].volume = i == 0 ? bestSize(rng) : deepSize(rng);
+        }
+        q.bids = ladder(q, q.last, true, bidSizes);
+        q.asks = ladder(q, snap(q.last + tick, tick), false, askSizes);
         const int traded = lots(rng);
         trade(q, traded);
         q.openInterest = std::max(0.0, q.openInterest + (unit(rng) < 0.5 ? traded : -traded) / 2);
         stamp(q);
     }
 }
+
+namespace {
+
+// A side given level by level: at most kDepth levels, each with volume, strictly moving away
+// from the best price, inside the limits.
+bool sideFromLevels(const Quote &q, const std::vector<Level> &levels, bool bidSide, Side &out,
+                    std::string &error)
+{
+    if (levels.size() > kDepth) {
+        error = "at most five levels a side";
+        return false;
+    }
+    out = Side();
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const double price = QuoteBook::snap(levels[i].price, q.priceTick);
+        if (!(levels[i].price > 0 && std::isfinite(levels[i].price))) {
+            error = "prices must be positive";
+            return false;
+        }
+        if (!insideLimits(q, price)) {
+            error = "prices must lie within the day's limits";
+            return false;
+        }
+        if (levels[i].volume < 1) {
+            error = "every level needs a volume of at least 1";
+            return false;
+        }
+        if (i > 0 && (bidSide ? price >= out[i - 1].price : price <= out[i - 1].price)) {
+            error = "levels go from the best price outwards";
+            return false;
+        }
+        out[i] = {price, levels[i].volume};
+    }
+    return true;
+}
+
+} // namespace
 
 bool QuoteBook::apply(const QuoteUpdate &u, std::string &error)
 {
@@ -131,9 +221,15 @@ bool QuoteBook::apply(const QuoteUpdate &u, std::string &error)
         error = "unknown instrument " + u.instrumentId;
         return false;
     }
+    Quote &q = it->second;
+    const double tick = q.priceTick;
     for (const auto *p : {&u.last, &u.bid, &u.ask}) {
         if (*p && !(**p > 0 && std::isfinite(**p))) {
             error = "prices must be positive";
+            return false;
+        }
+        if (*p && !insideLimits(q, snap(**p, tick))) {
+            error = "prices must lie within the day's limits";
             return false;
         }
     }
@@ -143,20 +239,41 @@ bool QuoteBook::apply(const QuoteUpdate &u, std::string &error)
             return false;
         }
     }
-    Quote &q = it->second;
-    const double tick = q.priceTick;
+    const double last = u.last ? snap(*u.last, tick) : q.last;
+    Side bids = q.bids;
+    Side asks = q.asks;
+    if (u.bids) {
+        if (!sideFromLevels(q, *u.bids, true, bids, error)) {
+            return false;
+        }
+    } else if (u.bid || u.last) {
+        bids = ladder(q, u.bid ? snap(*u.bid, tick) : last, true, {});
+    }
+    if (!u.bids && u.bidVolume && bids[0].price > 0) {
+        bids[0].volume = *u.bidVolume;
+    }
+    if (u.asks) {
+        if (!sideFromLevels(q, *u.asks, false, asks, error)) {
+            return false;
+        }
+    } else if (u.ask || u.last) {
+        asks = ladder(q, u.ask ? snap(*u.ask, tick) : snap(last + tick, tick), false, {});
+    }
+    if (!u.asks && u.askVolume && asks[0].price > 0) {
+        asks[0].volume = *u.askVolume;
+    }
+    bids = compact(bids);
+    asks = compact(asks);
+    if (bids[0].volume > 0 && asks[0].volume > 0 && bids[0].price >= asks[0].price - 1e-9) {
+        error = "the best bid must lie below the best ask";
+        return false;
+    }
+    q.bids = bids;
+    q.asks = asks;
     if (u.last) {
-        q.last = snap(*u.last, tick);
+        q.last = last;
         q.high = std::max(q.high, q.last);
         q.low = std::min(q.low, q.last);
-    }
-    q.bid = u.bid ? snap(*u.bid, tick) : (u.last ? q.last : q.bid);
-    q.ask = u.ask ? snap(*u.ask, tick) : (u.last ? snap(q.last + tick, tick) : q.ask);
-    if (u.bidVolume) {
-        q.bidVolume = *u.bidVolume;
-    }
-    if (u.askVolume) {
-        q.askVolume = *u.askVolume;
     }
     trade(q, u.volume.value_or(0));
     stamp(q);

@@ -2,11 +2,16 @@
 
 #include "adminserver.h"
 
+#include <cstdio>
 #include <future>
 
 namespace simfront {
 
-SimFront::SimFront(const Options &options) : options(options), quoteTimer(io) {}
+SimFront::SimFront(const Options &options)
+    : options(options), quoteTimer(io), upkeepTimer(io),
+      calendar_(options.calendar, FrontConfig().settlementTime)
+{
+}
 
 SimFront::~SimFront()
 {
@@ -25,14 +30,26 @@ bool SimFront::start(std::string &error)
         configFailed = true;
         return false;
     }
+    if (!options.clock.empty() && !ExchangeClock::instance().set(options.clock, error)) {
+        configFailed = true;
+        return false;
+    }
+    calendar_ = TradingCalendar(options.calendar, config.settlementTime);
     if (!store.open(options.dataDir, error)) {
         return false;
     }
     quotes_ = std::make_unique<QuoteBook>(config.instruments, options.seed);
     engine_ = std::make_unique<Engine>(config, store, *quotes_);
+    MarketHours hours;
+    hours.isOpen = [this](const InstrumentSpec &spec) { return isOpen(spec); };
+    hours.firstTradingDay = [this] {
+        return calendar_.tradingDayAt(ExchangeClock::instance().now());
+    };
+    engine_->setMarketHours(std::move(hours));
     if (!engine_->load(error)) {
         return false;
     }
+    rollIfDue();
     td = std::make_unique<TradeFront>(io, *engine_, journal_);
     md = std::make_unique<MarketFront>(io, *engine_, *quotes_, journal_);
     if (!td->listen(options.tdHost, options.tdPort, error) ||
@@ -47,6 +64,7 @@ bool SimFront::start(std::string &error)
     }
     work.emplace(io.get_executor());
     scheduleTick();
+    scheduleUpkeep();
     ioThread = std::thread([this] { io.run(); });
     admin->start();
     started = true;
@@ -69,6 +87,7 @@ void SimFront::stop()
     admin->stop();
     runOnIo([this] {
         quoteTimer.cancel();
+        upkeepTimer.cancel();
         td->shutdown();
         md->shutdown();
     });
@@ -118,23 +137,82 @@ void SimFront::scheduleTick()
     });
 }
 
+bool SimFront::isOpen(const InstrumentSpec &spec) const
+{
+    return calendar_.isOpen(spec, ExchangeClock::instance().now());
+}
+
+std::vector<std::string> SimFront::openInstruments() const
+{
+    std::vector<std::string> out;
+    for (const InstrumentSpec &spec : config.instruments) {
+        if (isOpen(spec)) {
+            out.push_back(spec.id);
+        }
+    }
+    return out;
+}
+
 void SimFront::tick()
 {
     if (paused) {
         return;
     }
+    // A closed market's quotes stand still.
+    const ExchangeClock::Time now = ExchangeClock::instance().now();
+    auto moves = [&](const std::string &instrumentId) {
+        const InstrumentSpec *spec = config.instrument(instrumentId);
+        return spec && calendar_.isOpen(*spec, now);
+    };
     if (!replay.empty()) {
         const QuoteUpdate &row = replay.next();
         std::string error;
-        if (quotes_->apply(row, error)) {
+        if (moves(row.instrumentId) && quotes_->apply(row, error)) {
             md->publish(row.instrumentId);
         }
         return;
     }
-    quotes_->walk();
+    quotes_->walk(moves);
     for (const auto &[id, q] : quotes_->all()) {
-        md->publish(id);
+        if (moves(id)) {
+            md->publish(id);
+        }
     }
+}
+
+void SimFront::scheduleUpkeep()
+{
+    upkeepTimer.expires_after(std::chrono::milliseconds(200));
+    upkeepTimer.async_wait([this](const asio::error_code &ec) {
+        if (ec) {
+            return;
+        }
+        rollIfDue();
+        scheduleUpkeep();
+    });
+}
+
+void SimFront::rollIfDue()
+{
+    if (!calendar_.rollsByItself()) {
+        return;
+    }
+    const std::string due = calendar_.tradingDayAt(ExchangeClock::instance().now());
+    // A front that was down for long catches up one day at a time, writing each day's
+    // statements; the bound only guards against a clock set centuries ahead.
+    for (int i = 0; i < 400 && engine_->tradingDay() < due; ++i) {
+        const std::string day = rollTradingDay();
+        std::fprintf(stderr, "simfront: trading day %s begins\n", day.c_str());
+    }
+}
+
+bool SimFront::setClock(const std::string &time, std::string &error)
+{
+    if (!ExchangeClock::instance().set(time, error)) {
+        return false;
+    }
+    rollIfDue();
+    return true;
 }
 
 } // namespace simfront

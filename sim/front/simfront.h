@@ -9,6 +9,7 @@
 #include "requestjournal.h"
 #include "store.h"
 #include "tradefront.h"
+#include "tradingcalendar.h"
 
 #include <asio.hpp>
 
@@ -61,10 +62,20 @@ public:
     // Rolls the trading day and sends every subscriber the new day's first quote.
     std::string rollTradingDay();
     void publish(const std::string &instrumentId) { md->publish(instrumentId); }
+    const TradingCalendar &calendar() const { return calendar_; }
+    // Moves the exchange clock, and with it maybe the trading day.
+    bool setClock(const std::string &time, std::string &error);
+    // The instruments whose market is open now.
+    std::vector<std::string> openInstruments() const;
 
 private:
     void scheduleTick();
     void tick();
+    void scheduleUpkeep();
+    // With a calendar that moves the day by itself: rolls until the books are on the trading
+    // day of the clock, as the broker's end of day would have.
+    void rollIfDue();
+    bool isOpen(const InstrumentSpec &spec) const;
 
     Options options;
     FrontConfig config;
@@ -78,6 +89,8 @@ private:
     std::unique_ptr<TradeFront> td;
     std::unique_ptr<MarketFront> md;
     asio::steady_timer quoteTimer;
+    asio::steady_timer upkeepTimer;
+    TradingCalendar calendar_;
     bool paused = false;
     std::string tdAddr;
     std::string mdAddr;

@@ -1,9 +1,17 @@
 #include "store.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 namespace simfront {
 
@@ -91,6 +99,100 @@ private:
     int column = 0;
 };
 
+// Copies the write-ahead log back into the database file from a connection and a thread of its
+// own. A PASSIVE checkpoint never takes the writer's lock, so commits go on while it waits for
+// the disk; the writer only appends to the log, and starts it again from the top once a
+// checkpoint has caught up with it.
+class Store::Checkpointer
+{
+public:
+    Checkpointer() = default;
+    Checkpointer(const Checkpointer &) = delete;
+    Checkpointer &operator=(const Checkpointer &) = delete;
+    ~Checkpointer() { stop(); }
+
+    bool start(const std::string &path, sqlite3 *writer, std::string &err)
+    {
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            err = std::string("checkpoint connection: ") +
+                  (db ? sqlite3_errmsg(db) : "out of memory");
+            return false;
+        }
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+        // This replaces SQLite's own automatic checkpoint, which would run inside a commit.
+        sqlite3_wal_hook(writer, &Checkpointer::committed, this);
+        thread = std::thread([this] { run(); });
+        return true;
+    }
+
+    void stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_one();
+        if (thread.joinable()) {
+            thread.join();
+        }
+        sqlite3_close(db);
+        db = nullptr;
+    }
+
+private:
+    // Log frames not copied yet beyond which a checkpoint starts at once instead of on the timer.
+    static constexpr int kFramesDue = 1000;
+    static constexpr std::chrono::milliseconds kInterval{500};
+
+    // Runs inside every commit of the writer, so it only looks at two numbers and, rarely,
+    // wakes the thread.
+    static int committed(void *context, sqlite3 *, const char *, int frames)
+    {
+        auto *self = static_cast<Checkpointer *>(context);
+        const int copied = self->copied.load(std::memory_order_relaxed);
+        // Fewer frames than were copied means the log started again from the top.
+        const int waiting = frames >= copied ? frames - copied : frames;
+        if (waiting >= kFramesDue && !self->due.load(std::memory_order_relaxed)) {
+            {
+                std::lock_guard<std::mutex> lock(self->mutex);
+                self->due = true;
+            }
+            self->wake.notify_one();
+        }
+        return SQLITE_OK;
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!stopping) {
+            wake.wait_for(lock, kInterval, [this] { return stopping || due.load(); });
+            if (stopping) {
+                break;
+            }
+            due = false;
+            lock.unlock();
+            int frames = 0;
+            int done = 0;
+            const int rc =
+                sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &frames, &done);
+            if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
+                std::fprintf(stderr, "simfront: store: checkpoint: %s\n", sqlite3_errmsg(db));
+            }
+            copied.store(rc == SQLITE_OK ? done : 0, std::memory_order_relaxed);
+            lock.lock();
+        }
+    }
+
+    sqlite3 *db = nullptr;
+    std::thread thread;
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::atomic<bool> due{false};
+    std::atomic<int> copied{0};
+};
+
 namespace {
 
 const char kSchema[] = R"sql(
@@ -132,6 +234,8 @@ CREATE TABLE IF NOT EXISTS instrument_days (
 
 } // namespace
 
+Store::Store() = default;
+
 Store::~Store()
 {
     close();
@@ -149,6 +253,10 @@ bool Store::open(const std::string &folder, std::string &err)
             return false;
         }
         path = folder + "/simfront.sqlite";
+        if (!lockFolder(folder, err)) {
+            err = "cannot open " + path + ": " + err;
+            return false;
+        }
     }
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
         err = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
@@ -158,14 +266,38 @@ bool Store::open(const std::string &folder, std::string &err)
     sqlite3_busy_timeout(db, 2000);
     // WAL with NORMAL syncing commits without waiting for the disk on every order, and a
     // committed transaction still survives the process being killed. Checkpoints, which do
-    // wait for the disk, come every 10000 pages rather than every 1000. The exclusive lock
-    // saves the shared-memory locking of every transaction and keeps a second front off the
-    // same books.
-    if (!exec("PRAGMA locking_mode=EXCLUSIVE") || !exec("PRAGMA journal_mode=WAL") ||
-        !exec("PRAGMA synchronous=NORMAL") || !exec("PRAGMA wal_autocheckpoint=10000") ||
-        !exec(kSchema)) {
+    // wait for the disk, belong to the checkpointer alone.
+    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") ||
+        !exec("PRAGMA wal_autocheckpoint=0") || !exec(kSchema)) {
         err = "cannot prepare " + path + ": " + error;
         close();
+        return false;
+    }
+    if (!folder.empty()) {
+        checkpointer = std::make_unique<Checkpointer>();
+        if (!checkpointer->start(path, db, err)) {
+            err = "cannot open " + path + ": " + err;
+            close();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Store::lockFolder(const std::string &folder, std::string &err)
+{
+    // SQLite's exclusive locking mode would shut out the checkpointer's connection as well, so
+    // the folder is locked instead. flock belongs to the open file, which keeps a second store
+    // off the books in this process too, and the lock ends with the process however it ends.
+    folderLock = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderLock < 0) {
+        err = "cannot open the data folder";
+        return false;
+    }
+    if (::flock(folderLock, LOCK_EX | LOCK_NB) != 0) {
+        err = "database is locked";
+        ::close(folderLock);
+        folderLock = -1;
         return false;
     }
     return true;
@@ -193,9 +325,16 @@ void Store::close()
         sqlite3_finalize(entry.second);
     }
     statements.clear();
+    // The checkpointer goes first, so the writer's connection is the last one and copies and
+    // removes the log as it closes.
+    checkpointer.reset();
     if (db) {
         sqlite3_close(db);
         db = nullptr;
+    }
+    if (folderLock >= 0) {
+        ::close(folderLock);
+        folderLock = -1;
     }
     depth = 0;
 }

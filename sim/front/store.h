@@ -3,6 +3,7 @@
 #include "ledger.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,11 +15,13 @@ namespace simfront {
 
 // The broker's books in SQLite: accounts, positions, orders, trades, confirmations, statements
 // and the trading day. Every change of one request is written in one transaction, so a crash
-// leaves either all of it or none. An empty folder name keeps the books in memory.
+// leaves either all of it or none. An empty folder name keeps the books in memory. A folder is
+// held by one store at a time; its checkpoints run on a thread of their own, so no commit ever
+// waits for one.
 class Store
 {
 public:
-    Store() = default;
+    Store();
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
@@ -67,6 +70,8 @@ public:
 
 private:
     class Query;
+    class Checkpointer;
+    bool lockFolder(const std::string &folder, std::string &err);
     bool exec(const char *sql);
     void fail(const std::string &what) const;
     sqlite3_stmt *prepared(const char *sql) const;
@@ -75,6 +80,8 @@ private:
     mutable std::map<std::string, sqlite3_stmt *> statements;
     mutable std::string error;
     int depth = 0;
+    int folderLock = -1;
+    std::unique_ptr<Checkpointer> checkpointer;
 };
 
 } // namespace simfront

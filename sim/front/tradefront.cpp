@@ -6,6 +6,9 @@
 
 #include "ThostFtdcUserApiDataType.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace simfront {
 
 using velmora::wire::Frame;
@@ -77,12 +80,47 @@ void TradeFront::answerError(Session &s, MsgType type, int requestId, const RspE
     answer<char>(s, type, requestId, true, &e, nullptr);
 }
 
-void TradeFront::toInvestor(const std::string &investorId, const std::vector<unsigned char> &frame)
+std::vector<unsigned char> TradeFront::flowFrame(const FlowItem &item)
 {
+    if (item.order) {
+        const auto rec = WireRecords::order(*item.order);
+        return FrameCodec::encode(MsgType::RtnOrder, item.sequence, true, nullptr, &rec);
+    }
+    const auto rec = WireRecords::trade(*item.trade);
+    return FrameCodec::encode(MsgType::RtnTrade, item.sequence, true, nullptr, &rec);
+}
+
+void TradeFront::toInvestor(const std::string &investorId, const FlowItem &item)
+{
+    std::vector<unsigned char> frame;
     for (auto &[id, s] : sessions) {
         if (s.loggedIn && s.investorId == investorId && s.privateResume != THOST_TERT_NONE) {
+            if (frame.empty()) {
+                frame = flowFrame(item);
+            }
             s.link->send(frame);
         }
+    }
+}
+
+void TradeFront::errorToInvestor(const std::string &investorId, const RspError &e,
+                                 const CThostFtdcInputOrderField &in)
+{
+    const auto info = WireRecords::rspInfo(e);
+    const auto frame = FrameCodec::encode(MsgType::ErrRtnOrderInsert, 0, true, &info, &in);
+    for (auto &[id, s] : sessions) {
+        if (s.loggedIn && s.investorId == investorId) {
+            s.link->send(frame);
+        }
+    }
+}
+
+void TradeFront::refuse(Session &s, int requestId, const RspError &e,
+                        const CThostFtdcInputOrderField &in)
+{
+    answer(s, MsgType::RspOrderInsert, requestId, true, &e, &in);
+    if (s.loggedIn) {
+        errorToInvestor(s.investorId, e, in);
     }
 }
 
@@ -101,6 +139,8 @@ void TradeFront::onFrame(int id, Frame &frame)
         velmora::wire::TopicSubscription topic{};
         if (frame.recordAs(topic)) {
             s.privateResume = topic.PrivateResumeType;
+            s.privateSequence = topic.PrivateSequence;
+            s.flowDay = WireRecords::text(topic.TradingDay);
         }
         return;
     }
@@ -118,7 +158,7 @@ void TradeFront::onFrame(int id, Frame &frame)
         if (frame.type == MsgType::ReqOrderInsert) {
             CThostFtdcInputOrderField in{};
             frame.recordAs(in);
-            answer(s, reply, frame.requestId, true, &*fault, &in);
+            refuse(s, frame.requestId, *fault, in);
         } else {
             answerError(s, reply, frame.requestId, *fault);
         }
@@ -217,21 +257,19 @@ void TradeFront::login(Session &s, const Frame &frame)
     const RspError ok;
     answer(s, MsgType::RspUserLogin, frame.requestId, true, &ok, &rsp);
 
-    // A fresh flow folder has received nothing yet, so resuming starts from the beginning too.
-    if (s.privateResume == THOST_TERT_RESTART || s.privateResume == THOST_TERT_RESUME) {
-        replay(s);
+    if (s.privateResume == THOST_TERT_RESTART) {
+        replay(s, 0);
+    } else if (s.privateResume == THOST_TERT_RESUME) {
+        // What the flow folder holds of another trading day counts for nothing today.
+        replay(s, s.flowDay == engine.tradingDay() ? s.privateSequence : 0);
     }
 }
 
-void TradeFront::replay(Session &s)
+void TradeFront::replay(Session &s, int after)
 {
     for (const FlowItem &item : engine.privateFlow(s.investorId)) {
-        if (item.order) {
-            const auto rec = WireRecords::order(*item.order);
-            s.link->send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &rec));
-        } else if (item.trade) {
-            const auto rec = WireRecords::trade(*item.trade);
-            s.link->send(FrameCodec::encode(MsgType::RtnTrade, 0, true, nullptr, &rec));
+        if (item.sequence > after) {
+            s.link->send(flowFrame(item));
         }
     }
 }
@@ -272,15 +310,12 @@ void TradeFront::querySettlement(Session &s, const Frame &frame)
                                               true, nullptr, nullptr);
         return;
     }
+    // Cut by bytes, as the vendor's fronts do: a two-byte character may straddle two pieces,
+    // and the client joins the bytes before decoding.
     const std::string &content = found->second;
-    std::size_t pos = 0;
     int sequence = 0;
-    while (pos < content.size()) {
-        // Pieces end on character boundaries so each one decodes by itself.
-        std::size_t n = Gb2312::pieceLength(content, pos, kPieceBytes);
-        if (n == 0) {
-            n = 1;
-        }
+    for (std::size_t pos = 0; pos < content.size(); pos += kPieceBytes) {
+        const std::size_t n = std::min(kPieceBytes, content.size() - pos);
         CThostFtdcSettlementInfoField rec{};
         WireRecords::set(rec.TradingDay, found->first);
         rec.SettlementID = 1;
@@ -290,9 +325,8 @@ void TradeFront::querySettlement(Session &s, const Frame &frame)
         std::memcpy(rec.Content, content.data() + pos, n);
         WireRecords::set(rec.AccountID, s.investorId);
         WireRecords::set(rec.CurrencyID, "CNY");
-        pos += n;
-        answer(s, MsgType::RspQrySettlementInfo, frame.requestId, pos >= content.size(), nullptr,
-               &rec);
+        answer(s, MsgType::RspQrySettlementInfo, frame.requestId, pos + n >= content.size(),
+               nullptr, &rec);
     }
 }
 
@@ -380,20 +414,14 @@ void TradeFront::insertOrder(Session &s, const Frame &frame)
         result = engine.insertOrder(request, engine.config().frontId, s.sessionId);
     }
     if (result.brokerError) {
-        answer(s, MsgType::RspOrderInsert, frame.requestId, true, &result.brokerError, &in);
+        refuse(s, frame.requestId, result.brokerError, in);
         return;
     }
-    for (std::size_t i = 0; i < result.reports.size(); ++i) {
-        const auto rec = WireRecords::order(result.reports[i]);
-        toInvestor(s.investorId, FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &rec));
+    for (std::size_t i = 0; i < result.stream.size(); ++i) {
+        toInvestor(s.investorId, result.stream[i]);
         if (i == 0 && result.exchangeError) {
-            const auto info = WireRecords::rspInfo(result.exchangeError);
-            s.link->send(FrameCodec::encode(MsgType::ErrRtnOrderInsert, 0, true, &info, &in));
+            errorToInvestor(s.investorId, result.exchangeError, in);
         }
-    }
-    for (const Trade &t : result.trades) {
-        const auto rec = WireRecords::trade(t);
-        toInvestor(s.investorId, FrameCodec::encode(MsgType::RtnTrade, 0, true, nullptr, &rec));
     }
 }
 

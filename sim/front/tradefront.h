@@ -34,7 +34,9 @@ private:
         bool loggedIn = false;
         std::string investorId;
         std::string userId;
-        int privateResume = 2; // THOST_TERT_QUICK until the client says otherwise
+        int privateResume = 2;   // THOST_TERT_QUICK until the client says otherwise
+        int privateSequence = 0; // the last item a resuming client holds
+        std::string flowDay;     // the trading day that item belongs to
     };
 
     void onFrame(int id, velmora::wire::Frame &frame);
@@ -48,15 +50,22 @@ private:
     void queryAccount(Session &s, const velmora::wire::Frame &frame);
     void queryTrade(Session &s, const velmora::wire::Frame &frame);
     void insertOrder(Session &s, const velmora::wire::Frame &frame);
-    void replay(Session &s);
+    void replay(Session &s, int after);
+    // A broker refusal: the answer to the request, and the error notice to the investor.
+    void refuse(Session &s, int requestId, const RspError &e, const CThostFtdcInputOrderField &in);
 
     // Sends one answer frame; a null record with bIsLast is the empty answer.
     template <class T>
     void answer(Session &s, velmora::wire::MsgType type, int requestId, bool isLast,
                 const RspError *error, const T *record);
     void answerError(Session &s, velmora::wire::MsgType type, int requestId, const RspError &e);
-    // The private stream: every logged-in session of the investor gets the report.
-    void toInvestor(const std::string &investorId, const std::vector<unsigned char> &frame);
+    // The private stream: every logged-in session of the investor that takes it gets the item,
+    // numbered in the frame's requestId.
+    void toInvestor(const std::string &investorId, const FlowItem &item);
+    // Error notices are not part of the numbered stream; every logged-in session gets them.
+    void errorToInvestor(const std::string &investorId, const RspError &e,
+                         const CThostFtdcInputOrderField &in);
+    static std::vector<unsigned char> flowFrame(const FlowItem &item);
 
     Engine &engine;
     RequestJournal &journal;

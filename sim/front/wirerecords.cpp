@@ -1,5 +1,6 @@
 #include "wirerecords.h"
 
+#include "calendar.h"
 #include "gb2312.h"
 
 #include <cfloat>
@@ -7,20 +8,9 @@
 
 namespace simfront {
 
-std::string WireRecords::trimmed(const char *field, std::size_t size)
+std::string WireRecords::upToNul(const char *field, std::size_t size)
 {
-    std::size_t end = 0;
-    while (end < size && field[end] != '\0') {
-        ++end;
-    }
-    std::size_t begin = 0;
-    while (begin < end && field[begin] == ' ') {
-        ++begin;
-    }
-    while (end > begin && field[end - 1] == ' ') {
-        --end;
-    }
-    return std::string(field + begin, end - begin);
+    return std::string(field, strnlen(field, size));
 }
 
 void WireRecords::setText(char *field, std::size_t size, const std::string &text)
@@ -254,7 +244,8 @@ CThostFtdcDepthMarketDataField WireRecords::depth(const Quote &q)
 {
     CThostFtdcDepthMarketDataField f{};
     set(f.TradingDay, q.tradingDay);
-    set(f.ActionDay, q.tradingDay);
+    // The calendar day: in a night session it is the day before the trading day.
+    set(f.ActionDay, Calendar::today());
     set(f.reserve1, q.instrumentId);
     set(f.InstrumentID, q.instrumentId);
     set(f.ExchangeID, q.exchangeId);
@@ -278,13 +269,19 @@ CThostFtdcDepthMarketDataField WireRecords::depth(const Quote &q)
     f.CurrDelta = DBL_MAX;
     set(f.UpdateTime, q.updateTime);
     f.UpdateMillisec = q.updateMillisec;
-    f.BidPrice1 = q.bid;
-    f.BidVolume1 = q.bidVolume;
-    f.AskPrice1 = q.ask;
-    f.AskVolume1 = q.askVolume;
-    for (double *p : {&f.BidPrice2, &f.AskPrice2, &f.BidPrice3, &f.AskPrice3, &f.BidPrice4,
-                      &f.AskPrice4, &f.BidPrice5, &f.AskPrice5}) {
-        *p = DBL_MAX;
+    // Levels nobody quotes, and a whole side of a market locked at its limit, go out as the
+    // largest double with no volume.
+    double *bidPrices[] = {&f.BidPrice1, &f.BidPrice2, &f.BidPrice3, &f.BidPrice4, &f.BidPrice5};
+    double *askPrices[] = {&f.AskPrice1, &f.AskPrice2, &f.AskPrice3, &f.AskPrice4, &f.AskPrice5};
+    int *bidVolumes[] = {&f.BidVolume1, &f.BidVolume2, &f.BidVolume3, &f.BidVolume4, &f.BidVolume5};
+    int *askVolumes[] = {&f.AskVolume1, &f.AskVolume2, &f.AskVolume3, &f.AskVolume4, &f.AskVolume5};
+    for (std::size_t i = 0; i < kDepth; ++i) {
+        const Level &b = q.bids[i];
+        const Level &a = q.asks[i];
+        *bidPrices[i] = b.volume > 0 ? b.price : DBL_MAX;
+        *bidVolumes[i] = b.volume > 0 ? b.volume : 0;
+        *askPrices[i] = a.volume > 0 ? a.price : DBL_MAX;
+        *askVolumes[i] = a.volume > 0 ? a.volume : 0;
     }
     f.AveragePrice = q.volume > 0 ? q.turnover / q.volume : 0; // per lot, as the vendor does
     f.BandingUpperPrice = DBL_MAX;

@@ -17,10 +17,11 @@ namespace simfront {
 class WireRecords
 {
 public:
-    // The text of a received field: up to its NUL, blanks trimmed at both ends.
+    // The text of a received field exactly as sent, up to its NUL: blanks are part of it, so
+    // "rb2705 " names no instrument, as on the vendor's fronts.
     template <std::size_t N> static std::string text(const char (&field)[N])
     {
-        return trimmed(field, N);
+        return upToNul(field, N);
     }
     template <std::size_t N> static void set(char (&field)[N], const std::string &ascii)
     {
@@ -44,7 +45,7 @@ public:
     static CThostFtdcDepthMarketDataField depth(const Quote &q);
 
 private:
-    static std::string trimmed(const char *field, std::size_t size);
+    static std::string upToNul(const char *field, std::size_t size);
     static void setText(char *field, std::size_t size, const std::string &text);
 };
 

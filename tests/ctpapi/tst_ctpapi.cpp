@@ -1,13 +1,19 @@
 // The API's own behaviour against a scripted front: return codes, flow control, reconnection,
-// heartbeats, malformed input and Release on every thread.
+// heartbeats, malformed input, the flow folder and Release on every thread.
 
+#include "apicore.h"
 #include "fakefront.h"
+#include "flowstate.h"
 #include "spirecorder.h"
+#include "stderrcapture.h"
+#include "traderspiadapter.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cfloat>
 #include <cstring>
+#include <fstream>
 #include <future>
 
 using velmora::wire::Frame;
@@ -33,12 +39,17 @@ struct TraderHandle
     }
 };
 
-CThostFtdcTraderApi *startTrader(SpiRecorder &spi, const std::string &address)
+// Flow files of tests that do not look at them, out of the working folder.
+const QTemporaryDir scratch;
+
+CThostFtdcTraderApi *startTrader(SpiRecorder &spi, const std::string &address,
+                                 std::string flow = scratch.path().toStdString() + "/",
+                                 THOST_TE_RESUME_TYPE resume = THOST_TERT_RESTART)
 {
-    CThostFtdcTraderApi *api = CThostFtdcTraderApi::CreateFtdcTraderApi("");
+    CThostFtdcTraderApi *api = CThostFtdcTraderApi::CreateFtdcTraderApi(flow.c_str());
     api->RegisterSpi(&spi);
     api->SubscribePublicTopic(THOST_TERT_RESTART);
-    api->SubscribePrivateTopic(THOST_TERT_RESTART);
+    api->SubscribePrivateTopic(resume);
     std::string front = address;
     api->RegisterFront(front.data());
     api->Init();
@@ -66,6 +77,46 @@ CThostFtdcOrderField orderNotice(int n)
     return order;
 }
 
+// A private-stream notice numbered as the front numbers them (0: not numbered).
+void sendNotice(FakeFront &front, int sequence)
+{
+    const CThostFtdcOrderField order = orderNotice(sequence);
+    front.send(FrameCodec::encode(MsgType::RtnOrder, sequence, true, nullptr, &order));
+}
+
+// The topics of the n-th connection (from 1) the front saw.
+velmora::wire::TopicSubscription greeting(const FakeFront &front, int n)
+{
+    velmora::wire::TopicSubscription topics{};
+    if (!front.waitForReceived(MsgType::SubscribeTopic, n)) {
+        return topics;
+    }
+    int seen = 0;
+    for (const Frame &frame : front.received()) {
+        if (frame.type == MsgType::SubscribeTopic && ++seen == n) {
+            frame.recordAs(topics);
+        }
+    }
+    return topics;
+}
+
+// Answers logins with the given trading day, and heartbeats; leaves queries unanswered.
+FakeFront::Reply loginOn(const std::string &day)
+{
+    return [day](FakeFront &front, const Frame &request) {
+        if (request.type == MsgType::Heartbeat) {
+            FakeFront::defaultReply(front, request);
+        } else if (request.type == MsgType::ReqUserLogin) {
+            CThostFtdcRspUserLoginField login{};
+            std::strncpy(login.TradingDay, day.c_str(), sizeof(login.TradingDay) - 1);
+            login.SessionID = 7;
+            CThostFtdcRspInfoField ok{};
+            front.send(
+                FrameCodec::encode(MsgType::RspUserLogin, request.requestId, true, &ok, &login));
+        }
+    };
+}
+
 } // namespace
 
 class TestCtpApi : public QObject
@@ -77,13 +128,18 @@ private slots:
     void connectsAndSubscribesTopicsFirst();
     void requestsFailWithoutConnection();
     void queryFlowControl();
+    void queryOutstandingUntilItsLastPiece_data();
+    void queryOutstandingUntilItsLastPiece();
     void answersReachTheirCallbacks();
     void reconnectsAfterDrop();
     void heartbeatSilenceDropsTheConnection();
     void malformedFrameDropsTheConnection();
     void releaseInsideCallback();
-    void releaseWhileCallbackBlocked();
-    void releaseLetsAShortCallbackEnd();
+    void releaseWaitsForARunningCallback();
+    void initAndReleaseRace();
+    void flowFolderKeepsWhatTheClientWasHanded();
+    void unusableFlowFolder_data();
+    void unusableFlowFolder();
     void marketDataSubscription();
 };
 
@@ -205,6 +261,54 @@ void TestCtpApi::queryFlowControl()
     QCOMPARE(sendWhenAllowed([&] { return trader.api->ReqQryInvestorPosition(&position, 11); }), 0);
 }
 
+void TestCtpApi::queryOutstandingUntilItsLastPiece_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("errorId");
+    QTest::addColumn<QString>("callback");
+    QTest::newRow("last piece") << int(MsgType::RspQryInvestorPosition) << 0
+                                << "OnRspQryInvestorPosition";
+    QTest::newRow("error answer") << int(MsgType::RspQryInvestorPosition) << 30
+                                  << "OnRspQryInvestorPosition";
+    QTest::newRow("RspError") << int(MsgType::RspError) << 6 << "OnRspError";
+}
+
+void TestCtpApi::queryOutstandingUntilItsLastPiece()
+{
+    QFETCH(int, type);
+    QFETCH(int, errorId);
+    QFETCH(QString, callback);
+    qputenv("VELMORA_CTPAPI_QUERIES_PER_SECOND", "1000");
+    FakeFront front;
+    front.setReply(loginOn("20250101"));
+    SpiRecorder spi;
+    TraderHandle trader{startTrader(spi, front.address())};
+    QVERIFY(spi.waitFor("OnFrontConnected", 1));
+    CThostFtdcQryInvestorPositionField query{};
+    CThostFtdcQryTradingAccountField other{};
+    QCOMPARE(trader.api->ReqQryInvestorPosition(&query, 5), 0);
+    QVERIFY(front.waitForReceived(MsgType::ReqQryInvestorPosition, 1));
+
+    // Neither a piece before the last nor another request's last answer ends the query.
+    CThostFtdcInvestorPositionField piece{};
+    CThostFtdcRspInfoField ok{};
+    front.send(FrameCodec::encode(MsgType::RspQryInvestorPosition, 5, false, &ok, &piece));
+    QVERIFY(spi.waitFor("OnRspQryInvestorPosition", 1));
+    QCOMPARE(trader.api->ReqQryTradingAccount(&other, 6), -2);
+    front.send(FrameCodec::encode(MsgType::RspQryInvestorPosition, 99, true, &ok, &piece));
+    QVERIFY(spi.waitFor("OnRspQryInvestorPosition", 2));
+    QCOMPARE(trader.api->ReqQryTradingAccount(&other, 6), -2);
+
+    const int before = spi.count(callback.toStdString());
+    CThostFtdcRspInfoField info{};
+    info.ErrorID = errorId;
+    const bool withRecord = errorId == 0;
+    front.send(FrameCodec::encode(static_cast<MsgType>(type), 5, true, &info,
+                                  withRecord ? &piece : nullptr, withRecord ? sizeof(piece) : 0));
+    QVERIFY(spi.waitFor(callback.toStdString(), before + 1));
+    QCOMPARE(trader.api->ReqQryTradingAccount(&other, 7), 0);
+}
+
 void TestCtpApi::answersReachTheirCallbacks()
 {
     FakeFront front;
@@ -317,93 +421,233 @@ void TestCtpApi::malformedFrameDropsTheConnection()
 
 void TestCtpApi::releaseInsideCallback()
 {
+    // Release from a callback stops everything else and returns into that callback, which may
+    // still use its Spi; the object goes when the callback returns (LeakSanitizer sees it go).
     FakeFront front;
     SpiRecorder spi;
     CThostFtdcTraderApi *api = startTrader(spi, front.address());
-    std::atomic<bool> released{false};
+    std::atomic<bool> returned{false};
+    std::atomic<bool> releasing{false};
     spi.setHook([&](const SpiEvent &event) {
-        if (event.name == "OnRtnOrder" && !released.exchange(true)) {
+        if (event.name == "OnRtnOrder" && !releasing.exchange(true)) {
             api->Release();
+            returned = true;
         }
     });
     QVERIFY(spi.waitFor("OnFrontConnected", 1) && front.waitForConnections(1));
     for (int i = 0; i < 50; ++i) {
-        const CThostFtdcOrderField order = orderNotice(i);
-        front.send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &order));
+        sendNotice(front, 0);
     }
-    QTRY_VERIFY(released.load());
+    QTRY_VERIFY(returned.load());
     QTRY_COMPARE(spi.inside(), 0);
     QTest::qWait(300);
     QCOMPARE(spi.count("OnRtnOrder"), 1);
     QCOMPARE(spi.count("OnFrontDisconnected"), 0);
 }
 
-void TestCtpApi::releaseWhileCallbackBlocked()
+void TestCtpApi::releaseWaitsForARunningCallback()
 {
     FakeFront front;
-    SpiRecorder spi;
-    CThostFtdcTraderApi *api = startTrader(spi, front.address());
+    auto spi = std::make_unique<SpiRecorder>();
+    CThostFtdcTraderApi *api = startTrader(*spi, front.address());
+    auto handled = std::make_unique<int>(0);
     std::promise<void> entered;
     std::promise<void> unblock;
     std::shared_future<void> unblocked = unblock.get_future().share();
-    std::atomic<int> blocked{0};
-    spi.setHook([&](const SpiEvent &event) {
-        if (event.name == "OnRtnOrder" && blocked.fetch_add(1) == 0) {
+    std::atomic<int> calls{0};
+    spi->setHook([&, target = handled.get()](const SpiEvent &event) {
+        if (event.name == "OnRtnOrder" && calls.fetch_add(1) == 0) {
             entered.set_value();
             unblocked.wait();
+            *target = 1;
         }
     });
-    QVERIFY(spi.waitFor("OnFrontConnected", 1) && front.waitForConnections(1));
+    QVERIFY(spi->waitFor("OnFrontConnected", 1) && front.waitForConnections(1));
 
-    // A stream of notices keeps the queue full while the first callback is stuck.
+    // A stream of notices keeps the queue full while the first callback is held.
     std::atomic<bool> streaming{true};
     std::thread feeder([&] {
-        for (int i = 0; streaming && i < 5000; ++i) {
-            const CThostFtdcOrderField order = orderNotice(i);
-            front.send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &order));
+        for (int i = 0; streaming && i < 20000; ++i) {
+            sendNotice(front, 0);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
     QCOMPARE(entered.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 
+    StderrCapture capture;
     auto release = std::async(std::launch::async, [api] { api->Release(); });
-    const bool returned = release.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    const int countAtRelease = spi.count("OnRtnOrder");
+    // The callback is held, so Release cannot have returned; a deadlock would show as this line.
+    QVERIFY(capture.waitFor("ctpapi: Release is waiting for OnRtnOrder to return (2 s)"));
+    const bool heldBack = release.wait_for(std::chrono::seconds(0)) == std::future_status::timeout;
     unblock.set_value();
-    // The callback that was running when Release returned is the client's to wait for.
-    QTRY_COMPARE(spi.inside(), 0);
-    QTest::qWait(300);
+    const bool returned = release.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
     streaming = false;
     feeder.join();
+    QVERIFY(heldBack);
     QVERIFY(returned);
-    QCOMPARE(countAtRelease, 1);
-    QCOMPARE(spi.count("OnRtnOrder"), 1);
+    QCOMPARE(*handled, 1);
+    QCOMPARE(spi->count("OnRtnOrder"), 1);
+    QCOMPARE(spi->inside(), 0);
+    // Freed at once: a callback still running or starting now is a use after free under ASan.
+    spi.reset();
+    handled.reset();
+    QTest::qWait(200);
 }
 
-void TestCtpApi::releaseLetsAShortCallbackEnd()
+void TestCtpApi::initAndReleaseRace()
 {
-    // The client destroys its Spi right after Release: a callback that is about to end must not
-    // outlive Release.
+    // Init and Release of one core on two threads at once, either may come first.
+    using velmora::ctpapi::ApiCore;
     FakeFront front;
-    SpiRecorder spi;
-    CThostFtdcTraderApi *api = startTrader(spi, front.address());
+    for (int round = 0; round < 30; ++round) {
+        SpiRecorder spi;
+        auto adapter = std::make_unique<velmora::ctpapi::TraderSpiAdapter>(
+            std::make_shared<velmora::ctpapi::FlowState>());
+        adapter->setSpi(&spi);
+        auto core = std::make_shared<ApiCore>(std::move(adapter), ApiCore::Settings{});
+        core->registerFront(front.address());
+        std::atomic<bool> go{false};
+        std::thread initThread([&] {
+            while (!go) {
+                std::this_thread::yield();
+            }
+            core->init();
+        });
+        std::thread releaseThread([&] {
+            while (!go) {
+                std::this_thread::yield();
+            }
+            if (round % 2) {
+                std::this_thread::sleep_for(std::chrono::microseconds(50 * round));
+            }
+            core->release();
+        });
+        go = true;
+        initThread.join();
+        releaseThread.join();
+        const int seen = static_cast<int>(spi.events().size());
+        QCOMPARE(core->send(FrameCodec::encode(MsgType::Heartbeat, 0, true, nullptr, nullptr, 0)),
+                 -1);
+        core->init();
+        QTest::qWait(20);
+        QCOMPARE(static_cast<int>(spi.events().size()), seen);
+        QCOMPARE(spi.inside(), 0);
+    }
+}
+
+void TestCtpApi::flowFolderKeepsWhatTheClientWasHanded()
+{
+    QTemporaryDir dir;
+    const std::string flow = dir.path().toStdString() + "/";
+    FakeFront front;
+    front.setReply(loginOn("20250101"));
+    CThostFtdcReqUserLoginField login{};
+    int connections = 0;
+
+    // A fresh folder has nothing to resume from.
+    SpiRecorder first;
+    SpiRecorder later;
+    TraderHandle trader{startTrader(first, front.address(), flow, THOST_TERT_RESUME)};
+    velmora::wire::TopicSubscription topics = greeting(front, ++connections);
+    QCOMPARE(topics.PrivateResumeType, static_cast<int>(THOST_TERT_RESUME));
+    QCOMPARE(topics.PrivateSequence, 0);
+    QCOMPARE(QByteArray(topics.TradingDay), QByteArray());
+    QVERIFY(first.waitFor("OnFrontConnected", 1));
+    QCOMPARE(trader.api->ReqUserLogin(&login, 1), 0);
+    QVERIFY(first.waitFor("OnRspUserLogin", 1));
+
+    // A number counts once its callback has returned: a reconnection while notice 3 is in its
+    // callback resumes after 2. An unnumbered notice changes nothing.
     std::promise<void> entered;
-    std::atomic<bool> finished{false};
-    spi.setHook([&](const SpiEvent &event) {
-        if (event.name == "OnRtnOrder") {
+    std::promise<void> unblock;
+    std::shared_future<void> unblocked = unblock.get_future().share();
+    first.setHook([&](const SpiEvent &event) {
+        if (event.name == "OnRtnOrder" && first.count("OnRtnOrder") == 4) {
             entered.set_value();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            finished = true;
+            unblocked.wait();
         }
     });
-    QVERIFY(spi.waitFor("OnFrontConnected", 1) &&
-            front.waitForReceived(MsgType::SubscribeTopic, 1));
-    const CThostFtdcOrderField order = orderNotice(1);
-    front.send(FrameCodec::encode(MsgType::RtnOrder, 0, true, nullptr, &order));
+    for (int sequence : {1, 2, 0, 3}) {
+        sendNotice(front, sequence);
+    }
     QCOMPARE(entered.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    api->Release();
-    QVERIFY(finished.load());
-    QTRY_COMPARE(spi.inside(), 0);
+    front.dropAll();
+    topics = greeting(front, ++connections);
+    unblock.set_value();
+    QCOMPARE(topics.PrivateSequence, 2);
+    QCOMPARE(QByteArray(topics.TradingDay), QByteArray("20250101"));
+    QVERIFY(first.waitFor("OnFrontConnected", 2));
+    trader.release();
+
+    // A new object on the folder: RESUME carries the position, RESTART and QUICK only the type,
+    // and another file-name prefix in the same folder is a flow of its own.
+    struct Case
+    {
+        std::string flow;
+        THOST_TE_RESUME_TYPE resume;
+        int sequence;
+        const char *day;
+    };
+    for (const Case &c :
+         {Case{flow, THOST_TERT_RESUME, 3, "20250101"}, Case{flow, THOST_TERT_RESTART, 0, ""},
+          Case{flow, THOST_TERT_QUICK, 0, ""}, Case{flow + "other", THOST_TERT_RESUME, 0, ""}}) {
+        SpiRecorder spi;
+        TraderHandle next{startTrader(spi, front.address(), c.flow, c.resume)};
+        topics = greeting(front, ++connections);
+        QCOMPARE(topics.PrivateResumeType, static_cast<int>(c.resume));
+        QCOMPARE(topics.PrivateSequence, c.sequence);
+        QCOMPARE(QByteArray(topics.TradingDay), QByteArray(c.day));
+        QCOMPARE(topics.PublicSequence, 0);
+    }
+
+    // A login on another trading day starts the numbers again.
+    front.setReply(loginOn("20250102"));
+    trader.api = startTrader(later, front.address(), flow, THOST_TERT_RESUME);
+    QCOMPARE(greeting(front, ++connections).PrivateSequence, 3);
+    QVERIFY(later.waitFor("OnFrontConnected", 1));
+    QCOMPARE(trader.api->ReqUserLogin(&login, 1), 0);
+    QVERIFY(later.waitFor("OnRspUserLogin", 1));
+    front.dropAll();
+    topics = greeting(front, ++connections);
+    QCOMPARE(topics.PrivateSequence, 0);
+    QCOMPARE(QByteArray(topics.TradingDay), QByteArray("20250102"));
+}
+
+void TestCtpApi::unusableFlowFolder_data()
+{
+    QTest::addColumn<QString>("flow");
+    QTest::newRow("missing folder") << "missing/";
+    QTest::newRow("a file in the way") << "file/";
+}
+
+void TestCtpApi::unusableFlowFolder()
+{
+    QFETCH(QString, flow);
+    QTemporaryDir dir;
+    std::ofstream(dir.filePath("file").toStdString()) << "x";
+    const std::string path = dir.filePath(flow).toStdString();
+    FakeFront front;
+    front.setReply(loginOn("20250101"));
+    SpiRecorder spi;
+    StderrCapture capture;
+    TraderHandle trader{startTrader(spi, front.address(), path, THOST_TERT_RESUME)};
+    QVERIFY(spi.waitFor("OnFrontConnected", 1));
+    QCOMPARE(capture.count("ctpapi: flow folder unusable (" + path), 1);
+
+    // It still trades, but never resumes: not even after what it was handed.
+    CThostFtdcReqUserLoginField login{};
+    QCOMPARE(trader.api->ReqUserLogin(&login, 1), 0);
+    QVERIFY(spi.waitFor("OnRspUserLogin", 1));
+    sendNotice(front, 1);
+    QVERIFY(spi.waitFor("OnRtnOrder", 1));
+    front.dropAll();
+    for (int n : {1, 2}) {
+        const velmora::wire::TopicSubscription topics = greeting(front, n);
+        QCOMPARE(topics.PrivateResumeType, static_cast<int>(THOST_TERT_RESUME));
+        QCOMPARE(topics.PrivateSequence, 0);
+        QCOMPARE(QByteArray(topics.TradingDay), QByteArray());
+    }
+    QCOMPARE(capture.count("ctpapi:"), 1);
 }
 
 void TestCtpApi::marketDataSubscription()

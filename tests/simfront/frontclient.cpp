@@ -4,6 +4,12 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -440,4 +446,152 @@ nlohmann::json AdminClient::post(const std::string &path, const nlohmann::json &
         return nullptr;
     }
     return nlohmann::json::parse(res->body, nullptr, false);
+}
+
+RawTradeLink::~RawTradeLink()
+{
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+bool RawTradeLink::open(const std::string &address, int privateResume, int privateSequence,
+                        const std::string &tradingDay)
+{
+    const auto colon = address.rfind(':');
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(std::uint16_t(std::stoi(address.substr(colon + 1))));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
+        return false;
+    }
+    velmora::wire::TopicSubscription topic{};
+    topic.PrivateResumeType = privateResume;
+    topic.PublicResumeType = THOST_TERT_QUICK;
+    topic.PrivateSequence = privateSequence;
+    copy(topic.TradingDay, tradingDay);
+    return send(velmora::wire::MsgType::SubscribeTopic, 0, topic);
+}
+
+bool RawTradeLink::send(velmora::wire::MsgType type, int requestId, const void *record,
+                        std::size_t size)
+{
+    const auto bytes =
+        velmora::wire::FrameCodec::encode(type, requestId, true, nullptr, record, size);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return !bytes.empty();
+}
+
+bool RawTradeLink::readUntil(
+    const std::function<bool(const std::vector<velmora::wire::Frame> &)> &done, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done(received)) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || ::poll(&p, 1, int(left)) <= 0) {
+            return false;
+        }
+        unsigned char buffer[8192];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            return false;
+        }
+        reader.append(buffer, std::size_t(n));
+        velmora::wire::Frame frame;
+        velmora::wire::DecodeError error = velmora::wire::DecodeError::None;
+        velmora::wire::FrameReader::Status status;
+        while ((status = reader.next(frame, error)) == velmora::wire::FrameReader::Status::Ready) {
+            received.push_back(frame);
+        }
+        if (status == velmora::wire::FrameReader::Status::Error) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RawTradeLink::sync(int timeoutMs)
+{
+    const std::size_t from = received.size();
+    if (!send(velmora::wire::MsgType::Heartbeat, 0, nullptr, 0)) {
+        return false;
+    }
+    return readUntil(
+        [from](const std::vector<velmora::wire::Frame> &f) {
+            return std::any_of(f.begin() + from, f.end(), [](const velmora::wire::Frame &x) {
+                return x.type == velmora::wire::MsgType::Heartbeat;
+            });
+        },
+        timeoutMs);
+}
+
+bool RawTradeLink::ready(const std::string &investor)
+{
+    using velmora::wire::MsgType;
+    auto answered = [this](MsgType type) {
+        return readUntil([type](const std::vector<velmora::wire::Frame> &f) {
+                   return std::any_of(f.begin(), f.end(), [type](const velmora::wire::Frame &x) {
+                       return x.type == type;
+                   });
+               }) &&
+               std::find_if(received.begin(), received.end(), [type](const auto &x) {
+                   return x.type == type;
+               })->rspInfo.ErrorID == 0;
+    };
+    CThostFtdcReqUserLoginField login{};
+    copy(login.BrokerID, "9999");
+    copy(login.UserID, investor);
+    copy(login.Password, "123456");
+    CThostFtdcSettlementInfoConfirmField confirm{};
+    copy(confirm.BrokerID, "9999");
+    copy(confirm.InvestorID, investor);
+    return send(MsgType::ReqUserLogin, 1, login) && answered(MsgType::RspUserLogin) &&
+           send(MsgType::ReqSettlementInfoConfirm, 2, confirm) &&
+           answered(MsgType::RspSettlementInfoConfirm);
+}
+
+bool RawTradeLink::order(const std::string &instrument, char direction, int volume, double price,
+                         int orderRef, int requestId, char volumeCondition)
+{
+    CThostFtdcInputOrderField in{};
+    copy(in.BrokerID, "9999");
+    copy(in.InvestorID, "000001");
+    copy(in.InstrumentID, instrument);
+    copy(in.OrderRef, std::to_string(orderRef));
+    in.OrderPriceType = THOST_FTDC_OPT_LimitPrice;
+    in.Direction = direction;
+    in.CombOffsetFlag[0] = THOST_FTDC_OF_Open;
+    in.CombHedgeFlag[0] = THOST_FTDC_HF_Speculation;
+    in.LimitPrice = price;
+    in.VolumeTotalOriginal = volume;
+    in.TimeCondition = THOST_FTDC_TC_IOC;
+    in.VolumeCondition = volumeCondition;
+    in.MinVolume = 1;
+    in.ContingentCondition = THOST_FTDC_CC_Immediately;
+    in.ForceCloseReason = THOST_FTDC_FCC_NotForceClose;
+    return send(velmora::wire::MsgType::ReqOrderInsert, requestId, in);
+}
+
+std::vector<velmora::wire::Frame> RawTradeLink::stream() const
+{
+    std::vector<velmora::wire::Frame> out;
+    for (const auto &f : received) {
+        if (f.type == velmora::wire::MsgType::RtnOrder ||
+            f.type == velmora::wire::MsgType::RtnTrade) {
+            out.push_back(f);
+        }
+    }
+    return out;
 }

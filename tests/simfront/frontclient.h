@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "framecodec.h"
+#include "framereader.h"
+
 namespace httplib {
 class Client;
 }
@@ -202,3 +205,40 @@ private:
 };
 
 std::string fromGb2312(const char *text);
+
+// A trading connection in plain frames, for what the client library hides: the numbers of the
+// private stream in the frame header, and exactly what the front sends in which order.
+class RawTradeLink
+{
+public:
+    RawTradeLink() = default;
+    ~RawTradeLink();
+    RawTradeLink(const RawTradeLink &) = delete;
+    RawTradeLink &operator=(const RawTradeLink &) = delete;
+
+    // Connects and sends the topic subscription, as the trading API does first.
+    bool open(const std::string &address, int privateResume, int privateSequence = 0,
+              const std::string &tradingDay = {});
+    bool send(velmora::wire::MsgType type, int requestId, const void *record, std::size_t size);
+    template <class T> bool send(velmora::wire::MsgType type, int requestId, const T &record)
+    {
+        return send(type, requestId, &record, sizeof record);
+    }
+    // Logs in and confirms the statement; false unless both succeed.
+    bool ready(const std::string &investor = "000001");
+    bool order(const std::string &instrument, char direction, int volume, double price,
+               int orderRef, int requestId = 21, char volumeCondition = '3');
+    // Sends a heartbeat and reads until its answer: everything the front sent before is in.
+    bool sync(int timeoutMs = 10000);
+    // Reads until `done` holds for the frames received so far.
+    bool readUntil(const std::function<bool(const std::vector<velmora::wire::Frame> &)> &done,
+                   int timeoutMs = 10000);
+    const std::vector<velmora::wire::Frame> &frames() const { return received; }
+    // The private stream received: RtnOrder and RtnTrade frames, in order.
+    std::vector<velmora::wire::Frame> stream() const;
+
+private:
+    int fd = -1;
+    velmora::wire::FrameReader reader{velmora::wire::Direction::ToClient};
+    std::vector<velmora::wire::Frame> received;
+};

@@ -5,6 +5,7 @@
 #include "engine.h"
 #include "frontconfig.h"
 #include "gb2312.h"
+#include "matcher.h"
 #include "quotebook.h"
 #include "store.h"
 
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <set>
 
 using namespace simfront;
 
@@ -21,14 +23,25 @@ namespace {
 // empty).
 struct Broker
 {
-    explicit Broker(const std::string &folder = {})
+    explicit Broker(const std::string &folder = {}, MarketHours hours = {})
     {
         config = FrontConfig::builtIn();
         std::string error;
         opened = store.open(folder, error);
         quotes = std::make_unique<QuoteBook>(config.instruments, 7);
         engine = std::make_unique<Engine>(config, store, *quotes);
+        engine->setMarketHours(std::move(hours));
         loaded = opened && engine->load(error);
+    }
+
+    void depth(const std::string &id, std::vector<Level> bids, std::vector<Level> asks)
+    {
+        QuoteUpdate u;
+        u.instrumentId = id;
+        u.bids = std::move(bids);
+        u.asks = std::move(asks);
+        std::string error;
+        QVERIFY2(quotes->apply(u, error), error.c_str());
     }
 
     void quote(const std::string &id, double bid, double ask)
@@ -43,9 +56,12 @@ struct Broker
     }
 
     InsertResult order(const std::string &id, char direction, char offset, int volume, double price,
-                       int session = 1, const std::string &investor = "000001")
+                       int session = 1, const std::string &investor = "000001",
+                       char volumeCondition = '3', int minVolume = 1)
     {
         OrderRequest r;
+        r.volumeCondition = volumeCondition;
+        r.minVolume = minVolume;
         r.brokerId = "9999";
         r.investorId = investor;
         r.instrumentId = id;
@@ -83,39 +99,99 @@ class TestEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void marketableOrdersFillAtTheBestQuoteOthersAreCancelled()
+    void ordersTakeTheDepthLevelByLevel()
     {
         Broker b;
         QVERIFY(b.loaded);
         b.engine->confirm("000001");
-        b.quote("rb2705", 3500, 3501);
-
-        InsertResult r = b.order("rb2705", '0', '0', 2, 3600);
-        QCOMPARE(r.brokerError.id, 0);
-        QCOMPARE(r.exchangeError.id, 0);
-        QCOMPARE(int(r.reports.size()), 2);
-        QCOMPARE(r.reports[0].status, 'a');
-        QCOMPARE(r.reports[1].status, '0');
-        QCOMPARE(r.reports[1].volumeTraded, 2);
-        QCOMPARE(r.reports[1].statusMsg, std::string("全部成交"));
-        QCOMPARE(int(r.trades.size()), 1);
-        QCOMPARE(r.trades[0].price, 3501.0); // the ask, not the limit
-        QCOMPARE(r.trades[0].volume, 2);
-        QCOMPARE(r.trades[0].tradeDate, b.engine->tradingDay());
-
-        // A sell is marketable at the bid; one tick above it is not.
-        r = b.order("rb2705", '1', '0', 1, 3501);
-        QCOMPARE(r.reports.back().status, '5');
-        QCOMPARE(r.reports.back().statusMsg, std::string("已撤单"));
-        QVERIFY(r.trades.empty());
-        r = b.order("rb2705", '1', '0', 1, 3500);
-        QCOMPARE(r.trades.size(), std::size_t(1));
-        QCOMPARE(r.trades[0].price, 3500.0);
-
+        struct Row
+        {
+            char direction;
+            int volume;
+            double limit;
+            char condition;
+            int minVolume;
+            std::vector<Fill> fills;
+            char status;
+        };
+        const std::vector<Row> rows = {
+            {'0', 25, 3503, '3', 1, {{3501, 10}, {3502, 15}}, '0'},
+            {'0', 40, 3502, '3', 1, {}, '5'}, // all or nothing, 30 within the limit
+            {'0', 40, 3502, '1', 1, {{3501, 10}, {3502, 20}}, '5'},
+            {'0', 40, 3502, '2', 30, {{3501, 10}, {3502, 20}}, '5'},
+            {'0', 40, 3502, '2', 31, {}, '5'},
+            {'1', 15, 3499, '3', 1, {{3500, 10}, {3499, 5}}, '0'},
+            {'1', 1, 3501, '3', 1, {}, '5'}, // not marketable
+        };
+        int bought = 0;
+        int sold = 0;
+        std::set<std::string> tradeIds;
+        for (const Row &row : rows) {
+            b.depth("rb2705", {{3500, 10}, {3499, 20}, {3498, 30}},
+                    {{3501, 10}, {3502, 20}, {3503, 30}});
+            const InsertResult r = b.order("rb2705", row.direction, '0', row.volume, row.limit, 1,
+                                           "000001", row.condition, row.minVolume);
+            QCOMPARE(r.brokerError.id, 0);
+            const auto reports = r.reports();
+            const auto trades = r.trades();
+            QCOMPARE(int(reports.size()), 3);
+            QCOMPARE(reports[0].status, 'a');
+            QCOMPARE(reports[0].submitStatus, '0');
+            QVERIFY(reports[0].orderSysId.empty());
+            QCOMPARE(reports[1].status, '3');
+            QCOMPARE(reports[1].submitStatus, '3');
+            QVERIFY(!reports[1].orderSysId.empty());
+            QCOMPARE(reports[2].status, row.status);
+            QCOMPARE(int(trades.size()), int(row.fills.size()));
+            int traded = 0;
+            for (std::size_t i = 0; i < trades.size(); ++i) {
+                QCOMPARE(trades[i].price, row.fills[i].price);
+                QCOMPARE(trades[i].volume, row.fills[i].volume);
+                QCOMPARE(trades[i].orderSysId, reports[1].orderSysId);
+                QVERIFY(tradeIds.insert(trades[i].tradeId).second);
+                traded += trades[i].volume;
+            }
+            QCOMPARE(reports[2].volumeTraded, traded);
+            const char *msg = traded == row.volume ? "全部成交"
+                              : traded == 0        ? "已撤单"
+                                                   : "部分成交，剩余已撤单";
+            QCOMPARE(reports[2].statusMsg, std::string(msg));
+            (row.direction == '0' ? bought : sold) += traded;
+        }
         const auto positions = b.engine->positions("000001", "rb2705");
-        QCOMPARE(b.find(positions, '2', '1')->position, 2);
-        QCOMPARE(b.find(positions, '3', '1')->position, 1);
-        QCOMPARE(int(b.engine->orders().size()), 3);
+        QCOMPARE(b.find(positions, '2', '1')->position, bought);
+        QCOMPARE(b.find(positions, '3', '1')->position, sold);
+        QCOMPARE(b.engine->account("000001").account.commission, 3.0 * (bought + sold));
+
+        // What an order took stays gone until the next step quotes afresh.
+        b.depth("rb2705", {{3500, 10}}, {{3501, 10}, {3502, 20}});
+        QCOMPARE(b.order("rb2705", '0', '0', 25, 3502).trades().size(), std::size_t(2));
+        QCOMPARE(b.quotes->find("rb2705")->asks[0].price, 3502.0);
+        QCOMPARE(b.quotes->find("rb2705")->asks[0].volume, 5);
+        QVERIFY(b.order("rb2705", '0', '0', 6, 3502).trades().empty());
+        // A market locked at its upper limit has no sellers.
+        const double upper = b.quotes->find("rb2705")->upperLimit;
+        b.depth("rb2705", {{upper, 100}}, {});
+        QCOMPARE(b.quotes->find("rb2705")->ask(), 0.0);
+        QVERIFY(b.order("rb2705", '0', '0', 1, upper).trades().empty());
+    }
+
+    void marketHoursAndTheFirstTradingDay()
+    {
+        MarketHours hours;
+        hours.isOpen = [](const InstrumentSpec &s) { return s.exchangeId != "SHFE"; };
+        hours.firstTradingDay = [] { return std::string("20270104"); };
+        Broker b({}, hours);
+        QVERIFY(b.loaded);
+        QCOMPARE(b.engine->tradingDay(), std::string("20270104"));
+        QVERIFY(b.engine->statement("000001", "20270101"));
+        b.engine->confirm("000001");
+        InsertResult r = b.order("rb2705", '0', '0', 1, 3600);
+        QCOMPARE(r.brokerError.id, 0);
+        QCOMPARE(r.exchangeError.id, errors::MarketClosed);
+        QCOMPARE(r.reports().back().submitStatus, '4');
+        QVERIFY(r.trades().empty());
+        QCOMPARE(b.order("m2705", '0', '0', 1, 3100).trades().size(), std::size_t(1));
     }
 
     void brokerRefusals()
@@ -189,10 +265,11 @@ private slots:
         InsertResult r = b.order("rb2705", '0', '0', 1, q->upperLimit + 1);
         QCOMPARE(r.brokerError.id, 0);
         QCOMPARE(r.exchangeError.id, errors::PriceOutOfLimits);
-        QCOMPARE(int(r.reports.size()), 2);
-        QCOMPARE(r.reports[1].status, '5');
-        QCOMPARE(r.reports[1].submitStatus, '4');
-        QVERIFY(r.trades.empty());
+        QCOMPARE(int(r.reports().size()), 2);
+        QCOMPARE(r.reports()[1].status, '5');
+        QCOMPARE(r.reports()[1].submitStatus, '4');
+        QCOMPARE(r.reports()[1].statusMsg, std::string("报单价格超出涨跌停板"));
+        QVERIFY(r.trades().empty());
 
         r = b.order("rb2705", '0', '0', 1, 3500.5); // between two ticks
         QCOMPARE(r.exchangeError.id, errors::PriceNotOnTick);
@@ -200,7 +277,7 @@ private slots:
         // At the limit itself the order is valid.
         r = b.order("rb2705", '0', '0', 1, q->upperLimit);
         QCOMPARE(r.exchangeError.id, 0);
-        QCOMPARE(r.trades.size(), std::size_t(1));
+        QCOMPARE(r.trades().size(), std::size_t(1));
         QVERIFY(b.engine->positions("000001", {}).size() == 1);
     }
 
@@ -209,7 +286,7 @@ private slots:
         Broker b;
         b.engine->confirm("000001");
         b.quote("rb2705", 3500, 3501);
-        QCOMPARE(b.order("rb2705", '0', '0', 3, 3510).trades.size(), std::size_t(1));
+        QCOMPARE(b.order("rb2705", '0', '0', 3, 3510).trades().size(), std::size_t(1));
 
         // A today-only position: a plain close and a close-yesterday find nothing to close.
         QCOMPARE(b.order("rb2705", '1', '1', 1, 3490).brokerError.id,
@@ -218,7 +295,7 @@ private slots:
                  errors::OverCloseYesterdayPosition);
         QCOMPARE(b.order("rb2705", '1', '3', 4, 3490).brokerError.id,
                  errors::OverCloseTodayPosition);
-        QCOMPARE(b.order("rb2705", '1', '3', 2, 3490).trades.size(), std::size_t(1));
+        QCOMPARE(b.order("rb2705", '1', '3', 2, 3490).trades().size(), std::size_t(1));
         auto list = b.engine->positions("000001", "rb2705");
         QCOMPARE(b.find(list, '2', '1')->position, 1);
         QCOMPARE(b.find(list, '2', '1')->todayPosition, 1);
@@ -229,7 +306,7 @@ private slots:
         b.engine->rollTradingDay();
         b.engine->confirm("000001");
         b.quote("rb2705", 3500, 3501);
-        QCOMPARE(b.order("rb2705", '0', '0', 2, 3510).trades.size(), std::size_t(1));
+        QCOMPARE(b.order("rb2705", '0', '0', 2, 3510).trades().size(), std::size_t(1));
         // Now one lot from yesterday and two from today, each on its own record.
         list = b.engine->positions("000001", "rb2705");
         QCOMPARE(int(list.size()), 2);
@@ -238,7 +315,7 @@ private slots:
         QCOMPARE(b.find(list, '2', '1')->position, 2);
         QCOMPARE(b.order("rb2705", '1', '4', 2, 3490).brokerError.id,
                  errors::OverCloseYesterdayPosition);
-        QCOMPARE(b.order("rb2705", '1', '1', 1, 3490).trades.size(), std::size_t(1));
+        QCOMPARE(b.order("rb2705", '1', '1', 1, 3490).trades().size(), std::size_t(1));
         list = b.engine->positions("000001", "rb2705");
         QCOMPARE(b.find(list, '2', '2')->position, 0);
         QCOMPARE(b.find(list, '2', '2')->ydPosition, 1); // as the day began
@@ -250,11 +327,11 @@ private slots:
         Broker b;
         b.engine->confirm("000001");
         b.quote("m2705", 3000, 3001);
-        QCOMPARE(b.order("m2705", '1', '0', 2, 2990).trades.size(), std::size_t(1)); // short
+        QCOMPARE(b.order("m2705", '1', '0', 2, 2990).trades().size(), std::size_t(1)); // short
         b.engine->rollTradingDay();
         b.engine->confirm("000001");
         b.quote("m2705", 3000, 3001);
-        QCOMPARE(b.order("m2705", '1', '0', 1, 2990).trades.size(), std::size_t(1));
+        QCOMPARE(b.order("m2705", '1', '0', 1, 2990).trades().size(), std::size_t(1));
         auto list = b.engine->positions("000001", "m2705");
         QCOMPARE(int(list.size()), 1);
         QCOMPARE(list[0].direction, '3');
@@ -263,7 +340,7 @@ private slots:
         QCOMPARE(list[0].ydPosition, 2);
 
         // A close-today on this exchange is just a close, taking yesterday's lots first.
-        QCOMPARE(b.order("m2705", '0', '3', 2, 3010).trades.size(), std::size_t(1));
+        QCOMPARE(b.order("m2705", '0', '3', 2, 3010).trades().size(), std::size_t(1));
         list = b.engine->positions("000001", "m2705");
         QCOMPARE(list[0].position, 1);
         QCOMPARE(list[0].todayPosition, 1);
@@ -372,8 +449,8 @@ private slots:
             b.engine->confirm("000001");
             session = b.engine->newSessionId();
             b.quote("rb2705", 3500, 3501);
-            QCOMPARE(b.order("rb2705", '0', '0', 3, 3600, session).trades.size(), std::size_t(1));
-            QCOMPARE(b.order("rb2705", '1', '3', 1, 3400, session).trades.size(), std::size_t(1));
+            QCOMPARE(b.order("rb2705", '0', '0', 3, 3600, session).trades().size(), std::size_t(1));
+            QCOMPARE(b.order("rb2705", '1', '3', 1, 3400, session).trades().size(), std::size_t(1));
             balance = b.engine->account("000001").account.closeProfit;
             stamp = b.engine->orders().back().micros;
             QVERIFY(stamp > 0);
@@ -398,14 +475,63 @@ private slots:
         b.ref = 1;
         QCOMPARE(b.order("rb2705", '1', '3', 1, 3400, session).brokerError.id,
                  errors::DuplicateOrderRef);
-        // Private stream: submitted and final report of each order, and each fill after it.
         const auto flow = b.engine->privateFlow("000001");
-        QCOMPARE(int(flow.size()), 6);
-        QVERIFY(flow[0].order && flow[0].order->status == 'a');
-        QVERIFY(flow[1].order && flow[1].order->status == '0');
-        QVERIFY(flow[2].trade && flow[2].trade->volume == 3);
-        QVERIFY(flow[5].trade && flow[5].trade->offset == '3');
+        QCOMPARE(int(flow.size()), 8); // submitted, accepted, final report and one trade each
+        QCOMPARE(flow.back().sequence, 8);
         QVERIFY(b.engine->privateFlow("000002").empty());
+    }
+
+    void privateStreamReplaysWhatWentOut()
+    {
+        QTemporaryDir dir;
+        const std::string folder = dir.filePath("books").toStdString();
+        std::vector<FlowItem> live;
+        {
+            Broker b(folder);
+            QVERIFY(b.loaded);
+            b.engine->confirm("000001");
+            b.engine->confirm("000002");
+            // Several fills per order, another investor in between, an exchange refusal.
+            for (int i = 0; i < 6; ++i) {
+                b.depth("m2705", {{3000, 4}, {2999, 4}}, {{3001, 4}, {3002, 4}});
+                const auto stream = b.order("m2705", '0', '0', 6, 3002).stream;
+                live.insert(live.end(), stream.begin(), stream.end());
+                b.order("m2705", '1', '0', 1, 2990, 1, "000002");
+            }
+            const auto refused = b.order("m2705", '0', '0', 1, 9999).stream;
+            live.insert(live.end(), refused.begin(), refused.end());
+        }
+        Broker b(folder);
+        QVERIFY(b.loaded);
+        const auto flow = b.engine->privateFlow("000001");
+        QCOMPARE(flow.size(), live.size());
+        bool before = false;
+        bool after = false;
+        for (std::size_t i = 0; i < flow.size(); ++i) {
+            const FlowItem &l = live[i];
+            QCOMPARE(flow[i].sequence, int(i) + 1);
+            QCOMPARE(l.sequence, flow[i].sequence);
+            QCOMPARE(bool(l.order), bool(flow[i].order));
+            if (l.order) {
+                QCOMPARE(l.order->status, flow[i].order->status);
+                QCOMPARE(l.order->orderSysId, flow[i].order->orderSysId);
+                QCOMPARE(l.order->volumeTraded, flow[i].order->volumeTraded);
+            } else {
+                QCOMPARE(l.trade->tradeId, flow[i].trade->tradeId);
+            }
+            if (flow[i].order && flow[i].order->status == '0') {
+                before = before || (i + 1 < flow.size() && flow[i + 1].trade);
+                after = after || flow[i - 1].trade;
+            }
+        }
+        // Real fronts send an order's final report before its trades or after them.
+        QVERIFY(before && after);
+        QCOMPARE(int(b.engine->privateFlow("000002").size()), 6 * 4);
+        // The stream goes on from where it was.
+        b.depth("m2705", {{3000, 4}}, {{3001, 4}});
+        const auto next = b.order("m2705", '0', '0', 1, 3001, 2).stream;
+        QVERIFY(!next.empty());
+        QCOMPARE(next.front().sequence, int(live.size()) + 1);
     }
 
     void oneFrontPerBooks()

@@ -35,24 +35,45 @@ private slots:
         QuoteBook b(cfg.instruments, 42);
         QuoteBook c(cfg.instruments, 43);
         bool differs = false;
+        int thin = 0; // best levels a 30-lot order goes through
         for (int i = 0; i < 5000; ++i) {
             a.walk();
             b.walk();
             c.walk();
             for (const auto &[id, q] : a.all()) {
-                QVERIFY2(onGrid(q.last, q.priceTick) && onGrid(q.bid, q.priceTick) &&
-                             onGrid(q.ask, q.priceTick),
-                         id.c_str());
+                QVERIFY2(onGrid(q.last, q.priceTick), id.c_str());
                 // Strictly inside, so an order one tick inside the limit always meets them.
-                QVERIFY(q.bid > q.lowerLimit && q.ask < q.upperLimit);
-                QVERIFY(q.ask > q.bid);
-                QVERIFY(q.bidVolume > 0 && q.askVolume > 0);
+                QVERIFY(q.bid() > q.lowerLimit && q.ask() < q.upperLimit);
+                QVERIFY(q.ask() > q.bid());
+                for (const Side *side : {&q.bids, &q.asks}) {
+                    for (std::size_t l = 0; l < kDepth; ++l) {
+                        const Level &level = (*side)[l];
+                        if (level.volume == 0) {
+                            continue; // only beyond a limit
+                        }
+                        QVERIFY(onGrid(level.price, q.priceTick));
+                        QVERIFY(level.price >= q.lowerLimit && level.price <= q.upperLimit);
+                        if (l > 0) {
+                            const double step = level.price - (*side)[l - 1].price;
+                            QVERIFY(side == &q.bids ? step < 0 : step > 0);
+                        }
+                    }
+                }
+                thin += q.asks[0].volume < 30 ? 1 : 0;
                 QVERIFY(q.low <= q.last && q.last <= q.high);
                 QCOMPARE(q.last, b.find(id)->last); // same seed, same walk
                 differs = differs || q.last != c.find(id)->last;
             }
         }
         QVERIFY(differs);
+        QVERIFY(thin > 500 && thin < 5 * 5000 - 500);
+
+        // Only the instruments whose market moves take a step.
+        const Quote before = *a.find("m2705");
+        a.walk([](const std::string &id) { return id == "rb2705"; });
+        QCOMPARE(a.find("m2705")->updateTime, before.updateTime);
+        QCOMPARE(a.find("m2705")->asks[0].volume, before.asks[0].volume);
+        QCOMPARE(a.find("m2705")->volume, before.volume);
     }
 
     void limitsAndSnapping()
@@ -71,13 +92,43 @@ private slots:
         u.last = 3901.13;
         QVERIFY(book.apply(u, error));
         QCOMPARE(book.find("IF2706")->last, 3901.2);
-        QCOMPARE(book.find("IF2706")->bid, 3901.2);
-        QCOMPARE(book.find("IF2706")->ask, 3901.4);
+        QCOMPARE(book.find("IF2706")->bid(), 3901.2);
+        QCOMPARE(book.find("IF2706")->ask(), 3901.4);
+        QCOMPARE(book.find("IF2706")->bids[4].price, 3900.4); // five levels, a tick apart
         u.last = -1;
         QVERIFY(!book.apply(u, error));
         u.instrumentId = "nope";
         u.last = 1;
         QVERIFY(!book.apply(u, error));
+
+        // Depth given level by level: at the limits but not beyond, best first, not crossed.
+        const Quote &rb = *book.find("rb2705"); // limits 3255 .. 3745
+        using Levels = std::vector<Level>;
+        const struct
+        {
+            Levels bids;
+            Levels asks;
+            bool ok;
+        } cases[] = {
+            {{{3745, 5}}, {}, true}, // locked at the upper limit: no sellers
+            {{}, {{3255, 5}, {3256, 1}}, true},
+            {{{3746, 5}}, {}, false},
+            {{}, {{3254, 5}}, false},
+            {{{3500, 5}, {3501, 5}}, {}, false}, // bids go down from the best
+            {{{3500, 5}}, {{3500, 5}}, false},   // crossed
+            {{{3500, 0}}, {}, false},
+            {{{3505, 1}, {3504, 1}, {3503, 1}, {3502, 1}, {3501, 1}, {3500, 1}}, {}, false},
+        };
+        for (const auto &c : cases) {
+            QuoteUpdate d;
+            d.instrumentId = "rb2705";
+            d.bids = c.bids;
+            d.asks = c.asks;
+            const Quote was = rb;
+            QCOMPARE(book.apply(d, error), c.ok);
+            QCOMPARE(rb.bid(), c.ok ? (c.bids.empty() ? 0 : c.bids[0].price) : was.bid());
+            QCOMPARE(rb.ask(), c.ok ? (c.asks.empty() ? 0 : c.asks[0].price) : was.ask());
+        }
     }
 
     void replayFiles()

@@ -216,18 +216,23 @@ private slots:
             "QrySettlementInfo", [&](int id) { return c.api()->ReqQrySettlementInfo(&q, id); },
             101));
         TraderState s = c.state();
-        QVERIFY2(s.settlement.size() >= 2, "the statement comes in several pieces");
-        std::string text;
-        int lastFlags = 0;
+        QVERIFY2(s.settlement.size() >= 3, "the statement comes in several pieces");
+        // Pieces are cut by bytes, so a character may straddle two of them: the client joins
+        // the bytes before decoding.
+        std::string bytes;
+        int splits = 0;
         for (std::size_t i = 0; i < s.settlement.size(); ++i) {
             const auto &piece = s.settlement[i];
-            QVERIFY(std::strlen(piece.Content) <= 500);
+            const std::size_t n = strnlen(piece.Content, sizeof piece.Content);
             QCOMPARE(piece.SequenceNo, int(i) + 1);
-            // Each piece decodes by itself: no character is cut in two.
-            const std::string decoded = fromGb2312(piece.Content);
-            QVERIFY(decoded.find("\xEF\xBF\xBD") == std::string::npos);
-            text += decoded;
+            QVERIFY(i + 1 == s.settlement.size() ? n <= 500 : n == 500);
+            splits += fromGb2312(piece.Content).find("\xEF\xBF\xBD") != std::string::npos;
+            bytes.append(piece.Content, n);
         }
+        QVERIFY2(splits > 0, "the default statement splits a character between two pieces");
+        const std::string text = fromGb2312(bytes.c_str());
+        QVERIFY(text.find("\xEF\xBF\xBD") == std::string::npos);
+        int lastFlags = 0;
         for (const Answer &a : s.answers) {
             if (a.kind == "QrySettlementInfo") {
                 QCOMPARE(a.requestId, 101);
@@ -236,7 +241,10 @@ private slots:
         }
         QCOMPARE(lastFlags, 1);
         QVERIFY(s.answers.back().isLast);
-        QVERIFY(text.find("资金状况") != std::string::npos);
+        for (const char *section : {"重要提示", "资金状况", "出入金明细", "成交记录", "持仓明细",
+                                    "持仓汇总", "免责声明"}) {
+            QVERIFY2(text.find(section) != std::string::npos, section);
+        }
         QVERIFY(text.find("000001") != std::string::npos);
         QVERIFY(text.find("10000000.00") != std::string::npos);
 
@@ -341,15 +349,24 @@ private slots:
 
         // Marketable: filled at the ask.
         QCOMPARE(c.order("rb2705", '0', '0', 2, 3700, 1), 0);
-        QVERIFY(c.waitFor([](const TraderState &s) { return s.trades.size() == 1; }));
+        QVERIFY(c.waitFor([](const TraderState &s) {
+            return s.trades.size() == 1 && countRtnStatus(s, "1", '0') == 1;
+        }));
         TraderState s = c.state();
-        QCOMPARE(int(s.orders.size()), 2);
+        // The broker's report, the exchange's acceptance, then the fill and the final state.
+        QCOMPARE(int(s.orders.size()), 3);
         QCOMPARE(s.orders[0].OrderStatus, THOST_FTDC_OST_Unknown);
-        QCOMPARE(s.orders[1].OrderStatus, THOST_FTDC_OST_AllTraded);
-        QCOMPARE(fromGb2312(s.orders[1].StatusMsg), std::string("全部成交"));
-        QCOMPARE(s.orders[1].FrontID, 1);
-        QCOMPARE(s.orders[1].SessionID, session);
-        QCOMPARE(std::string(s.orders[1].OrderRef), std::string("           1"));
+        QCOMPARE(s.orders[0].OrderSubmitStatus, THOST_FTDC_OSS_InsertSubmitted);
+        QCOMPARE(std::string(s.orders[0].OrderSysID), std::string());
+        QCOMPARE(fromGb2312(s.orders[0].StatusMsg), std::string("报单已提交"));
+        QCOMPARE(s.orders[1].OrderStatus, THOST_FTDC_OST_NoTradeQueueing);
+        QCOMPARE(s.orders[1].OrderSubmitStatus, THOST_FTDC_OSS_Accepted);
+        QVERIFY(std::strlen(s.orders[1].OrderSysID) > 0);
+        QCOMPARE(s.orders[2].OrderStatus, THOST_FTDC_OST_AllTraded);
+        QCOMPARE(fromGb2312(s.orders[2].StatusMsg), std::string("全部成交"));
+        QCOMPARE(s.orders[2].FrontID, 1);
+        QCOMPARE(s.orders[2].SessionID, session);
+        QCOMPARE(std::string(s.orders[2].OrderRef), std::string("           1"));
         const CThostFtdcTradeField &t = s.trades[0];
         QCOMPARE(std::string(t.OrderRef), std::string("           1"));
         QCOMPARE(t.Price, 3501.0);
@@ -379,6 +396,11 @@ private slots:
         QVERIFY(refused(16, "CTP:找不到合约"));
         QCOMPARE(c.state().insertErrors.back().requestId, 33);
         QVERIFY(c.state().insertErrors.back().hasRecord);
+        QCOMPARE(c.order("rb2705 ", '0', '0', 1, 3700, 9, 34), 0); // identifiers are exact
+        QVERIFY(c.waitFor([](const TraderState &st) {
+            return st.insertErrors.size() == 2 && st.insertErrors.back().requestId == 34;
+        }));
+        QCOMPARE(c.state().insertErrors.back().errorId, 16);
         QCOMPARE(c.order("rb2705", '0', '0', 1, 3700, 1), 0); // the reference of the fill
         QVERIFY(refused(22, "CTP:不允许重复报单"));
         QCOMPARE(c.order("m2705", '1', '1', 1, 2900, 4), 0);
@@ -389,24 +411,48 @@ private slots:
         QVERIFY(refused(15, "CTP:报单字段有误"));
         QCOMPARE(c.order("rb2705", '0', '0', 1, 3700, 7, 21, "000002"), 0);
         QVERIFY(refused(15, "CTP:报单字段有误"));
+        // Each broker refusal reaches OnErrRtnOrderInsert too.
+        QVERIFY(c.waitFor([](const TraderState &st) { return st.exchangeErrors.size() == 7; }));
+        s = c.state();
+        for (std::size_t i = 0; i < 7; ++i) {
+            QCOMPARE(s.exchangeErrors[i].errorId, s.insertErrors[i].errorId);
+        }
 
         // The exchange refuses a price beyond the limit: OnErrRtnOrderInsert and a cancelled
-        // order report.
+        // order report, with a number of our own and the exchange's reason.
         QCOMPARE(c.order("rb2705", '0', '0', 1, 9000, 8), 0);
-        QVERIFY(c.waitFor([](const TraderState &st) { return !st.exchangeErrors.empty(); }));
+        QVERIFY(c.waitFor([](const TraderState &st) { return st.exchangeErrors.size() == 8; }));
         QVERIFY(c.waitFor([](const TraderState &st) { return countRtnStatus(st, "8", '5') == 1; }));
         s = c.state();
-        QCOMPARE(s.exchangeErrors[0].errorId, 26);
-        QCOMPARE(s.exchangeErrors[0].errorMsg, std::string("CTP:报单价格超出涨跌停板"));
-        QVERIFY(s.exchangeErrors[0].hasRecord);
+        QCOMPARE(s.exchangeErrors[7].errorId, 90001);
+        QCOMPARE(s.exchangeErrors[7].errorMsg,
+                 std::string("CTP:交易所拒绝报单：报单价格超出涨跌停板"));
+        QVERIFY(s.exchangeErrors[7].hasRecord);
+        QCOMPARE(int(s.insertErrors.size()), 7);
         QCOMPARE(s.orders.back().OrderSubmitStatus, THOST_FTDC_OSS_InsertRejected);
+        QCOMPARE(fromGb2312(s.orders.back().StatusMsg), std::string("报单价格超出涨跌停板"));
         QCOMPARE(int(s.trades.size()), 1);
 
         // The admin interface saw the same orders.
         const json orders = f.admin->get("/orders");
         QCOMPARE(int(orders.size()), 3);
         QCOMPARE(int(f.admin->get("/trades").size()), 1);
-        QCOMPARE(int(f.admin->get("/requests?type=ReqOrderInsert").size()), 9);
+        QCOMPARE(int(f.admin->get("/requests?type=ReqOrderInsert").size()), 10);
+
+        // Locked at the upper limit: nobody sells, a buy at the limit gets nothing.
+        const json locked = f.admin->post("/quote", {{"instrument", "rb2705"},
+                                                     {"bids", {{3745, 30}, {3744, 10}}},
+                                                     {"asks", json::array()}});
+        QVERIFY(!locked.is_null());
+        QVERIFY(locked["ask"].is_null());
+        QCOMPARE(locked["bids"], json({{3745.0, 30}, {3744.0, 10}}));
+        QVERIFY(f.admin->post("/quote", {{"instrument", "rb2705"}, {"asks", {{3746, 1}}}})
+                    .is_null()); // beyond the limit
+        QCOMPARE(c.order("rb2705", '0', '0', 1, 3745, 10), 0);
+        QVERIFY(
+            c.waitFor([](const TraderState &st) { return countRtnStatus(st, "10", '5') == 1; }));
+        QCOMPARE(c.state().orders.back().VolumeTraded, 0);
+        QCOMPARE(int(f.admin->get("/trades").size()), 1);
     }
 
     void shfeCloseRulesAndARoundTrip()
@@ -500,23 +546,23 @@ private slots:
             TraderClient c(f.flow("td"), f.td());
             QVERIFY(c.ready());
             QCOMPARE(c.order("m2705", '0', '0', 4, 3100, 1), 0);
-            QCOMPARE(c.order("m2705", '0', '0', 1, 2000, 2), 0); // cancelled
+            QCOMPARE(c.order("m2705", '0', '0', 1, 2000, 2), 0); // below the limit: refused
             QVERIFY(c.waitFor(
-                [](const TraderState &s) { return s.trades.size() == 1 && s.orders.size() == 4; }));
+                [](const TraderState &s) { return s.trades.size() == 1 && s.orders.size() == 5; }));
         }
 
         // A client that restarts the private stream gets the day's reports after its login.
         TraderClient restart(f.flow("td2"), f.td(), THOST_TERT_RESTART);
         QVERIFY(restart.ready());
         QVERIFY(restart.waitFor(
-            [](const TraderState &s) { return s.orders.size() == 4 && s.trades.size() == 1; }));
+            [](const TraderState &s) { return s.orders.size() == 5 && s.trades.size() == 1; }));
         TraderClient quick(f.flow("td3"), f.td(), THOST_TERT_QUICK);
         QVERIFY(quick.ready());
         // The quick client only gets what happens from now on, like everyone logged in.
         QCOMPARE(quick.order("m2705", '1', '1', 1, 2900, 1), 0);
         QVERIFY(quick.waitFor([](const TraderState &s) { return s.trades.size() == 1; }));
         QVERIFY(restart.waitFor([](const TraderState &s) { return s.trades.size() == 2; }));
-        QCOMPARE(int(quick.state().orders.size()), 2);
+        QVERIFY(quick.waitFor([](const TraderState &s) { return s.orders.size() == 3; }));
 
         // Killed without warning, then started on the same books.
         f.process.kill();
@@ -534,10 +580,92 @@ private slots:
         QCOMPARE(s.positions[0].OpenVolume, 4);
         QCOMPARE(s.positions[0].CloseVolume, 1);
         // The day's reports came back too, and the next reference continues after them.
-        QCOMPARE(int(s.orders.size()), 6);
+        QCOMPARE(int(s.orders.size()), 8);
         QCOMPARE(int(s.trades.size()), 2);
         QCOMPARE(std::string(s.logins[0].MaxOrderRef), std::string("           2"));
         QVERIFY(s.logins[0].SessionID > quick.state().logins[0].SessionID);
+    }
+
+    void privateStreamNumbersAndResume()
+    {
+        using velmora::wire::Frame;
+        using velmora::wire::MsgType;
+        Front f;
+        QVERIFY(f.start());
+        QVERIFY(!f.admin
+                     ->post("/quote", {{"instrument", "m2705"},
+                                       {"bids", {{3000, 4}}},
+                                       {"asks", {{3001, 4}, {3002, 4}}}})
+                     .is_null());
+        RawTradeLink a;
+        QVERIFY(a.open(f.td(), THOST_TERT_RESTART));
+        QVERIFY(a.ready());
+        RawTradeLink quiet;
+        QVERIFY(quiet.open(f.td(), THOST_TERT_NONE));
+        QVERIFY(quiet.ready());
+        QVERIFY(a.order("m2705", '0', 6, 3002, 1));  // two fills
+        QVERIFY(a.order("m2705", '0', 1, 9999, 2));  // refused by the exchange
+        QVERIFY(a.order("nosuch", '0', 1, 3000, 3)); // refused by the broker
+        const int total = 5 + 2; // submitted, accepted, two trades, final; submitted, cancelled
+        QVERIFY(a.readUntil([](const std::vector<Frame> &fr) {
+            return std::count_if(fr.begin(), fr.end(), [](const Frame &x) {
+                       return x.type == MsgType::RspOrderInsert;
+                   }) == 1;
+        }));
+        QVERIFY(a.sync());
+        const auto live = a.stream();
+        QCOMPARE(int(live.size()), total);
+        for (int i = 0; i < total; ++i) {
+            QCOMPARE(live[i].requestId, i + 1);
+        }
+        // The exchange's refusal follows the broker's report of that order, unnumbered; both
+        // refusals reach every session of the investor, even one without the private stream.
+        std::vector<MsgType> order2;
+        for (const Frame &x : a.frames()) {
+            if (x.type == MsgType::ErrRtnOrderInsert) {
+                QCOMPARE(x.requestId, 0);
+            }
+            if (x.type == MsgType::ErrRtnOrderInsert || x.type == MsgType::RtnOrder) {
+                order2.push_back(x.type);
+            }
+        }
+        QCOMPARE(order2.end()[-4], MsgType::RtnOrder);
+        QCOMPARE(order2.end()[-3], MsgType::ErrRtnOrderInsert);
+        QCOMPARE(order2.end()[-2], MsgType::RtnOrder);
+        QCOMPARE(order2.end()[-1], MsgType::ErrRtnOrderInsert); // the broker's refusal
+        QVERIFY(quiet.sync());
+        QVERIFY(quiet.stream().empty());
+        QCOMPARE(std::count_if(quiet.frames().begin(), quiet.frames().end(),
+                               [](const Frame &x) { return x.type == MsgType::ErrRtnOrderInsert; }),
+                 2L);
+
+        // Replays send the same frames with the same numbers.
+        const std::string day = f.admin->get("/status")["tradingDay"].get<std::string>();
+        struct Case
+        {
+            int type;
+            int sequence;
+            std::string day;
+            int from; // first number expected; beyond total: nothing
+        };
+        for (const Case &c :
+             {Case{THOST_TERT_RESTART, 0, "", 1}, Case{THOST_TERT_RESUME, 3, day, 4},
+              Case{THOST_TERT_RESUME, total, day, total + 1},
+              Case{THOST_TERT_RESUME, 3, "20000103", 1},
+              Case{THOST_TERT_QUICK, 0, "", total + 1}}) {
+            RawTradeLink r;
+            QVERIFY(r.open(f.td(), c.type, c.sequence, c.day));
+            QVERIFY(r.ready());
+            QVERIFY(r.sync());
+            const auto replayed = r.stream();
+            QCOMPARE(int(replayed.size()), total + 1 - c.from);
+            for (std::size_t i = 0; i < replayed.size(); ++i) {
+                const Frame &original = live[c.from - 1 + i];
+                QCOMPARE(replayed[i].requestId, original.requestId);
+                QCOMPARE(int(replayed[i].type), int(original.type));
+                QVERIFY(replayed[i].record == original.record);
+            }
+        }
     }
 
     void marketData()
@@ -551,20 +679,24 @@ private slots:
         QCOMPARE(m.state().answers[0].errorId, 0);
         QCOMPARE(m.subscribe({"rb2705", "nosuch1"}), 0);
         QVERIFY(m.waitFor([](const MdState &s) { return s.answersOf("SubMarketData") == 2; }));
+        // An unknown instrument is acknowledged like any other and never quotes.
         // The snapshot follows at once, then ticks keep coming.
         QVERIFY(m.waitFor([](const MdState &s) { return s.ticksOf("rb2705") >= 5; }));
         MdState s = m.state();
         QCOMPARE(s.answers[1].errorId, 0);
-        QCOMPARE(s.answers[2].errorId, 16);
+        QCOMPARE(s.answers[2].errorId, 0);
         QVERIFY(s.answers[2].isLast);
         QCOMPARE(s.ticksOf("nosuch1"), 0);
         for (const auto &t : s.ticks) {
             QCOMPARE(t.ClosePrice, DBL_MAX);
             QCOMPARE(t.SettlementPrice, DBL_MAX);
-            QCOMPARE(t.BidPrice2, DBL_MAX);
             QVERIFY(t.LastPrice > t.LowerLimitPrice && t.LastPrice < t.UpperLimitPrice);
             QVERIFY(t.AskPrice1 > t.BidPrice1);
-            QVERIFY(t.BidVolume1 > 0 && t.AskVolume1 > 0);
+            // Five levels a side, away from the best price.
+            QVERIFY(t.BidPrice5 < t.BidPrice4 && t.BidPrice2 < t.BidPrice1);
+            QVERIFY(t.AskPrice5 > t.AskPrice4 && t.AskPrice2 > t.AskPrice1);
+            QVERIFY(t.BidVolume1 > 0 && t.AskVolume1 > 0 && t.BidVolume5 > 0 && t.AskVolume5 > 0);
+            QCOMPARE(std::strlen(t.ActionDay), std::size_t(8));
             QCOMPARE(t.PreSettlementPrice, 3500.0);
             QCOMPARE(std::strlen(t.UpdateTime), std::size_t(8));
             QCOMPARE(std::string(t.ExchangeID), std::string("SHFE"));
@@ -586,6 +718,12 @@ private slots:
         QCOMPARE(m.state().ticksOf("rb2705"), paused);
         QVERIFY(f.quote("rb2705", 3610, 3612));
         QVERIFY(m.waitFor(lastIs(3610, 3612)));
+        // A market locked at its limit: the empty side goes out as DBL_MAX with no volume.
+        QVERIFY(!f.admin->post("/quote", {{"instrument", "rb2705"}, {"asks", json::array()}})
+                     .is_null());
+        QVERIFY(m.waitFor(lastIs(3610, DBL_MAX)));
+        QCOMPARE(m.state().ticks.back().AskVolume1, 0);
+        QCOMPARE(m.state().ticks.back().AskVolume5, 0);
     }
 
     void adminDropFaultsAndRequestLog()

@@ -1,0 +1,92 @@
+#include "flowstate.h"
+
+#include "ThostFtdcUserApiDataType.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace velmora::ctpapi {
+
+void FlowState::setPrivateResume(int type)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    privateResume_ = type;
+}
+
+void FlowState::setPublicResume(int type)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    publicResume_ = type;
+}
+
+void FlowState::open(const std::string &flowPath)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (opened_) {
+        return;
+    }
+    opened_ = true;
+    std::string error;
+    if (!file_.open(flowPath, error)) {
+        std::fprintf(stderr,
+                     "ctpapi: flow folder unusable (%s); the private stream will not resume\n",
+                     error.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    position_ = file_.read();
+}
+
+wire::TopicSubscription FlowState::subscription() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    wire::TopicSubscription topics{};
+    topics.PrivateResumeType = privateResume_;
+    topics.PublicResumeType = publicResume_;
+    // RESTART and QUICK ask for the whole day or nothing: a position would mean nothing to them.
+    if (file_.isOpen() && privateResume_ == THOST_TERT_RESUME) {
+        topics.PrivateSequence = position_.privateSequence;
+        std::strncpy(topics.TradingDay, position_.tradingDay.c_str(),
+                     sizeof(topics.TradingDay) - 1);
+    }
+    if (file_.isOpen() && publicResume_ == THOST_TERT_RESUME) {
+        topics.PublicSequence = position_.publicSequence;
+        std::strncpy(topics.TradingDay, position_.tradingDay.c_str(),
+                     sizeof(topics.TradingDay) - 1);
+    }
+    return topics;
+}
+
+void FlowState::loggedIn(const char *tradingDay)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!file_.isOpen() || !tradingDay || position_.tradingDay == tradingDay) {
+        return;
+    }
+    position_ = FlowFile::Position{tradingDay, 0, 0};
+    save();
+}
+
+void FlowState::privateHanded(int sequence)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!file_.isOpen() || sequence <= 0 || sequence == position_.privateSequence) {
+        return;
+    }
+    position_.privateSequence = sequence;
+    save();
+}
+
+void FlowState::save()
+{
+    // The position stays in memory either way, so this object still resumes after a
+    // reconnection; only a later object would replay more than it needs.
+    if (!file_.write(position_) && !writeFailed_) {
+        writeFailed_ = true;
+        std::fprintf(stderr, "ctpapi: the flow file cannot be written; a new API object will not "
+                             "resume where this one left off\n");
+        std::fflush(stderr);
+    }
+}
+
+} // namespace velmora::ctpapi
