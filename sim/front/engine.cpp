@@ -222,8 +222,10 @@ bool Engine::load(std::string &error)
     }
     startDayQuotes();
 
-    todayOrders = store.orders(day, std::stoll(store.meta("dayFirstOrderSeq").value_or("0")));
-    todayTrades = store.trades(day, std::stoll(store.meta("dayFirstTradeSeq").value_or("0")));
+    const auto orders = store.orders(day, std::stoll(store.meta("dayFirstOrderSeq").value_or("0")));
+    const auto trades = store.trades(day, std::stoll(store.meta("dayFirstTradeSeq").value_or("0")));
+    todayOrders.assign(orders.begin(), orders.end());
+    todayTrades.assign(trades.begin(), trades.end());
     for (const Order &o : todayOrders) {
         usedOrderRefs.insert({o.frontId, o.sessionId, WireRecords::paddedOrderRef(o.orderRef)});
     }
@@ -736,7 +738,7 @@ void Engine::countFlows()
 }
 
 std::string Engine::buildStatement(const std::string &investorId, const std::string &tradingDay,
-                                   const std::vector<Trade> &trades) const
+                                   const std::deque<Trade> &trades) const
 {
     SettlementStatement s;
     s.brokerId = cfg.brokerId;

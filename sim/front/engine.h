@@ -4,6 +4,7 @@
 #include "ledger.h"
 #include "quotebook.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -178,8 +179,8 @@ public:
     // out; replays send exactly these.
     std::vector<FlowItem> privateFlow(const std::string &investorId) const;
 
-    const std::vector<Order> &orders() const { return todayOrders; }
-    const std::vector<Trade> &trades() const { return todayTrades; }
+    const std::deque<Order> &orders() const { return todayOrders; }
+    const std::deque<Trade> &trades() const { return todayTrades; }
     const std::map<std::string, Account> &accounts() const { return accountBook; }
 
     // Ends the trading day at the current last prices: writes each investor's statement, moves
@@ -196,7 +197,7 @@ private:
                        char direction);
     double lastPrice(const InstrumentSpec &spec) const;
     std::string buildStatement(const std::string &investorId, const std::string &tradingDay,
-                               const std::vector<Trade> &trades) const;
+                               const std::deque<Trade> &trades) const;
     void startDayQuotes();
     void countFlows();
 
@@ -207,8 +208,10 @@ private:
     std::map<std::string, Account> accountBook;
     // investor -> instrument -> direction
     std::map<std::string, std::map<std::string, std::map<char, Position>>> positionBook;
-    std::vector<Order> todayOrders;
-    std::vector<Trade> todayTrades;
+    // Deques: a day's books grow by the thousand, and a vector's regrowth would copy them all
+    // inside some order's answer.
+    std::deque<Order> todayOrders;
+    std::deque<Trade> todayTrades;
     std::set<std::tuple<int, int, std::string>> usedOrderRefs;
     std::map<std::string, std::map<std::string, std::string>> confirmed;
     std::map<std::string, InstrumentDay> instrumentDays;

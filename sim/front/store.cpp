@@ -100,9 +100,10 @@ private:
 };
 
 // Copies the write-ahead log back into the database file from a connection and a thread of its
-// own. A PASSIVE checkpoint never takes the writer's lock, so commits go on while it waits for
-// the disk; the writer only appends to the log, and starts it again from the top once a
-// checkpoint has caught up with it.
+// own. A PASSIVE checkpoint never takes the writer's lock, yet its syncs stall the writer's
+// appends in the file system while they last, so it waits for a pause in the commits: that is
+// also the only time it can catch up and let the writer start the log again from the top. A
+// stream of commits without a pause is checkpointed only when its log has grown very long.
 class Store::Checkpointer
 {
 public:
@@ -119,7 +120,6 @@ public:
             return false;
         }
         sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-        // This replaces SQLite's own automatic checkpoint, which would run inside a commit.
         sqlite3_wal_hook(writer, &Checkpointer::committed, this);
         thread = std::thread([this] { run(); });
         return true;
@@ -140,57 +140,55 @@ public:
     }
 
 private:
-    // Log frames not copied yet beyond which a checkpoint starts at once instead of on the timer.
-    static constexpr int kFramesDue = 1000;
-    static constexpr std::chrono::milliseconds kInterval{500};
+    static constexpr std::chrono::milliseconds kLook{100};
+    static constexpr std::chrono::milliseconds kPause{200};
+    static constexpr int kLongLog = 65536; // frames, 256 MB of 4 KB pages
 
-    // Runs inside every commit of the writer, so it only looks at two numbers and, rarely,
-    // wakes the thread.
+    // Runs inside every commit of the writer: two relaxed stores and nothing else.
     static int committed(void *context, sqlite3 *, const char *, int frames)
     {
         auto *self = static_cast<Checkpointer *>(context);
-        const int copied = self->copied.load(std::memory_order_relaxed);
-        // Fewer frames than were copied means the log started again from the top.
-        const int waiting = frames >= copied ? frames - copied : frames;
-        if (waiting >= kFramesDue && !self->due.load(std::memory_order_relaxed)) {
-            {
-                std::lock_guard<std::mutex> lock(self->mutex);
-                self->due = true;
-            }
-            self->wake.notify_one();
-        }
+        self->lastCommit.store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+        self->logFrames.store(frames, std::memory_order_relaxed);
         return SQLITE_OK;
     }
 
     void run()
     {
+        long long checkpointed = 0; // the commit last seen by a checkpoint
+        int copied = 0;
         std::unique_lock<std::mutex> lock(mutex);
-        while (!stopping) {
-            wake.wait_for(lock, kInterval, [this] { return stopping || due.load(); });
-            if (stopping) {
-                break;
+        while (!wake.wait_for(lock, kLook, [this] { return stopping; })) {
+            const long long last = lastCommit.load(std::memory_order_relaxed);
+            const int frames = logFrames.load(std::memory_order_relaxed);
+            const bool paused = Clock::now().time_since_epoch().count() - last >=
+                                std::chrono::duration_cast<Clock::duration>(kPause).count();
+            // Fewer frames than were copied means the writer started the log again.
+            const bool longLog = (frames >= copied ? frames - copied : frames) >= kLongLog;
+            if (last == checkpointed || (!paused && !longLog)) {
+                continue;
             }
-            due = false;
             lock.unlock();
-            int frames = 0;
             int done = 0;
             const int rc =
-                sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, &frames, &done);
+                sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, &done);
             if (rc != SQLITE_OK && rc != SQLITE_BUSY) {
                 std::fprintf(stderr, "simfront: store: checkpoint: %s\n", sqlite3_errmsg(db));
             }
-            copied.store(rc == SQLITE_OK ? done : 0, std::memory_order_relaxed);
+            checkpointed = last;
+            copied = rc == SQLITE_OK ? done : 0;
             lock.lock();
         }
     }
 
+    using Clock = std::chrono::steady_clock;
     sqlite3 *db = nullptr;
     std::thread thread;
     std::mutex mutex;
     std::condition_variable wake;
     bool stopping = false;
-    std::atomic<bool> due{false};
-    std::atomic<int> copied{0};
+    std::atomic<long long> lastCommit{0};
+    std::atomic<int> logFrames{0};
 };
 
 namespace {
@@ -266,7 +264,7 @@ bool Store::open(const std::string &folder, std::string &err)
     sqlite3_busy_timeout(db, 2000);
     // WAL with NORMAL syncing commits without waiting for the disk on every order, and a
     // committed transaction still survives the process being killed. Checkpoints, which do
-    // wait for the disk, belong to the checkpointer alone.
+    // wait for the disk, belong to the checkpointer alone: none runs inside a commit.
     if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") ||
         !exec("PRAGMA wal_autocheckpoint=0") || !exec(kSchema)) {
         err = "cannot prepare " + path + ": " + error;
@@ -356,17 +354,18 @@ void Store::fail(const std::string &what) const
     std::fprintf(stderr, "simfront: store: %s\n", what.c_str());
 }
 
+// Prepared like every other statement: sqlite3_exec would parse them again for every order.
 void Store::begin()
 {
     if (db && depth++ == 0) {
-        exec("BEGIN");
+        Query(*this, "BEGIN").run();
     }
 }
 
 void Store::commit()
 {
     if (db && depth > 0 && --depth == 0) {
-        exec("COMMIT");
+        Query(*this, "COMMIT").run();
     }
 }
 
