@@ -15,6 +15,19 @@
 #include <memory>
 #include <thread>
 
+bool sendAll(int fd, const std::vector<unsigned char> &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) {
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
+
 std::string fromGb2312(const char *text)
 {
     QTextCodec *codec = QTextCodec::codecForName("GB2312");
@@ -27,6 +40,29 @@ template <std::size_t N> void copy(char (&field)[N], const std::string &text)
 {
     std::memset(field, 0, N);
     std::memcpy(field, text.data(), std::min(text.size(), N - 1));
+}
+
+CThostFtdcInputOrderField limitOrder(const std::string &investor, const std::string &instrument,
+                                     char direction, char offset, int volume, double price,
+                                     int orderRef, char volumeCondition)
+{
+    CThostFtdcInputOrderField o{};
+    copy(o.BrokerID, "9999");
+    copy(o.InvestorID, investor);
+    copy(o.InstrumentID, instrument);
+    copy(o.OrderRef, std::to_string(orderRef));
+    o.OrderPriceType = THOST_FTDC_OPT_LimitPrice;
+    o.Direction = direction;
+    o.CombOffsetFlag[0] = offset;
+    o.CombHedgeFlag[0] = THOST_FTDC_HF_Speculation;
+    o.LimitPrice = price;
+    o.VolumeTotalOriginal = volume;
+    o.TimeCondition = THOST_FTDC_TC_IOC;
+    o.VolumeCondition = volumeCondition;
+    o.MinVolume = 1;
+    o.ContingentCondition = THOST_FTDC_CC_Immediately;
+    o.ForceCloseReason = THOST_FTDC_FCC_NotForceClose;
+    return o;
 }
 
 Answer makeAnswer(const char *kind, CThostFtdcRspInfoField *info, int id, bool last, bool hasRecord)
@@ -265,22 +301,8 @@ bool TraderClient::ready(const std::string &investor)
 int TraderClient::order(const std::string &instrument, char direction, char offset, int volume,
                         double price, int orderRef, int requestId, const std::string &investor)
 {
-    CThostFtdcInputOrderField o{};
-    copy(o.BrokerID, "9999");
-    copy(o.InvestorID, investor);
-    copy(o.InstrumentID, instrument);
-    copy(o.OrderRef, std::to_string(orderRef));
-    o.OrderPriceType = THOST_FTDC_OPT_LimitPrice;
-    o.Direction = direction;
-    o.CombOffsetFlag[0] = offset;
-    o.CombHedgeFlag[0] = THOST_FTDC_HF_Speculation;
-    o.LimitPrice = price;
-    o.VolumeTotalOriginal = volume;
-    o.TimeCondition = THOST_FTDC_TC_IOC;
-    o.VolumeCondition = THOST_FTDC_VC_CV;
-    o.MinVolume = 1;
-    o.ContingentCondition = THOST_FTDC_CC_Immediately;
-    o.ForceCloseReason = THOST_FTDC_FCC_NotForceClose;
+    CThostFtdcInputOrderField o = limitOrder(investor, instrument, direction, offset, volume, price,
+                                             orderRef, THOST_FTDC_VC_CV);
     return api_->ReqOrderInsert(&o, requestId);
 }
 
@@ -480,15 +502,7 @@ bool RawTradeLink::send(velmora::wire::MsgType type, int requestId, const void *
 {
     const auto bytes =
         velmora::wire::FrameCodec::encode(type, requestId, true, nullptr, record, size);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return !bytes.empty();
+    return !bytes.empty() && sendAll(fd, bytes);
 }
 
 bool RawTradeLink::readUntil(
@@ -565,22 +579,9 @@ bool RawTradeLink::ready(const std::string &investor)
 bool RawTradeLink::order(const std::string &instrument, char direction, int volume, double price,
                          int orderRef, int requestId, char volumeCondition)
 {
-    CThostFtdcInputOrderField in{};
-    copy(in.BrokerID, "9999");
-    copy(in.InvestorID, "000001");
-    copy(in.InstrumentID, instrument);
-    copy(in.OrderRef, std::to_string(orderRef));
-    in.OrderPriceType = THOST_FTDC_OPT_LimitPrice;
-    in.Direction = direction;
-    in.CombOffsetFlag[0] = THOST_FTDC_OF_Open;
-    in.CombHedgeFlag[0] = THOST_FTDC_HF_Speculation;
-    in.LimitPrice = price;
-    in.VolumeTotalOriginal = volume;
-    in.TimeCondition = THOST_FTDC_TC_IOC;
-    in.VolumeCondition = volumeCondition;
-    in.MinVolume = 1;
-    in.ContingentCondition = THOST_FTDC_CC_Immediately;
-    in.ForceCloseReason = THOST_FTDC_FCC_NotForceClose;
+    const CThostFtdcInputOrderField in =
+        limitOrder("000001", instrument, direction, THOST_FTDC_OF_Open, volume, price, orderRef,
+                   volumeCondition);
     return send(velmora::wire::MsgType::ReqOrderInsert, requestId, in);
 }
 

@@ -205,6 +205,8 @@ private:
 };
 
 std::string fromGb2312(const char *text);
+// Writes all of bytes to a blocking socket; false when the peer is gone.
+bool sendAll(int fd, const std::vector<unsigned char> &bytes);
 
 // A trading connection in plain frames, for what the client library hides: the numbers of the
 // private stream in the frame header, and exactly what the front sends in which order.

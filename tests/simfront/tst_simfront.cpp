@@ -91,19 +91,6 @@ int rawConnect(int port)
     return fd;
 }
 
-bool sendAll(int fd, const std::vector<unsigned char> &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) {
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 int portOf(const std::string &address)
 {
     return QString::fromStdString(address).section(':', -1).toInt();
