@@ -442,6 +442,7 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
     o.volumeCondition = r.volumeCondition;
     o.limitPrice = r.limitPrice;
     o.volume = r.volume;
+    o.minVolume = r.minVolume;
     o.insertDate = day;
     o.insertTime = Calendar::nowTime();
     o.updateTime = o.insertTime;

@@ -70,6 +70,7 @@ struct Order
     char volumeCondition = '3';
     double limitPrice = 0;
     int volume = 0;
+    int minVolume = 1;
     int volumeTraded = 0;
     char status = 'a';       // THOST_FTDC_OST_Unknown until the exchange answers
     char submitStatus = '0'; // THOST_FTDC_OSS_InsertSubmitted

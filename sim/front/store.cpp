@@ -214,7 +214,7 @@ CREATE TABLE IF NOT EXISTS orders (
     direction TEXT, offset_flag TEXT, hedge TEXT, price_type TEXT, time_condition TEXT,
     volume_condition TEXT, limit_price REAL, volume INTEGER, volume_traded INTEGER,
     status TEXT, submit_status TEXT, status_msg TEXT, insert_date TEXT, insert_time TEXT,
-    update_time TEXT, cancel_time TEXT, micros INTEGER);
+    update_time TEXT, cancel_time TEXT, micros INTEGER, min_volume INTEGER DEFAULT 1);
 CREATE TABLE IF NOT EXISTS trades (
     seq INTEGER PRIMARY KEY, trading_day TEXT, broker_id TEXT, investor_id TEXT, user_id TEXT,
     instrument_id TEXT, exchange_id TEXT, order_ref TEXT, order_sys_id TEXT,
@@ -266,7 +266,7 @@ bool Store::open(const std::string &folder, std::string &err)
     // committed transaction still survives the process being killed. Checkpoints, which do
     // wait for the disk, belong to the checkpointer alone: none runs inside a commit.
     if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") ||
-        !exec("PRAGMA wal_autocheckpoint=0") || !exec(kSchema)) {
+        !exec("PRAGMA wal_autocheckpoint=0") || !exec(kSchema) || !addOrdersMinVolume()) {
         err = "cannot prepare " + path + ": " + error;
         close();
         return false;
@@ -335,6 +335,16 @@ void Store::close()
         folderLock = -1;
     }
     depth = 0;
+}
+
+bool Store::addOrdersMinVolume()
+{
+    // Books written before orders kept their minimum volume get the column, as 1.
+    Query q(*this, "SELECT COUNT(*) FROM pragma_table_info('orders') WHERE name = 'min_volume'");
+    if (!q.next() || q.integer() > 0) {
+        return error.empty();
+    }
+    return exec("ALTER TABLE orders ADD COLUMN min_volume INTEGER DEFAULT 1");
 }
 
 bool Store::exec(const char *sql)
@@ -526,6 +536,7 @@ std::vector<Order> Store::orders(const std::string &tradingDay, long long afterS
         o.updateTime = q.text();
         o.cancelTime = q.text();
         o.micros = q.integer64();
+        o.minVolume = q.integer();
         out.push_back(o);
     }
     return out;
@@ -534,7 +545,7 @@ std::vector<Order> Store::orders(const std::string &tradingDay, long long afterS
 void Store::save(const Order &o)
 {
     Query q(*this, "INSERT OR REPLACE INTO orders VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                   "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                   "?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     q.bind(o.seq).bind(o.tradingDay).bind(o.brokerId).bind(o.investorId).bind(o.userId);
     q.bind(o.instrumentId).bind(o.exchangeId).bind(o.orderRef).bind(o.frontId);
     q.bind(o.sessionId).bind(o.requestId).bind(o.orderSysId).bind(o.orderLocalId);
@@ -542,6 +553,7 @@ void Store::save(const Order &o)
     q.bind(o.timeCondition).bind(o.volumeCondition).bind(o.limitPrice).bind(o.volume);
     q.bind(o.volumeTraded).bind(o.status).bind(o.submitStatus).bind(o.statusMsg);
     q.bind(o.insertDate).bind(o.insertTime).bind(o.updateTime).bind(o.cancelTime).bind(o.micros);
+    q.bind(o.minVolume);
     q.run();
 }
 

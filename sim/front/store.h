@@ -73,6 +73,7 @@ private:
     class Checkpointer;
     bool lockFolder(const std::string &folder, std::string &err);
     bool exec(const char *sql);
+    bool addOrdersMinVolume();
     void fail(const std::string &what) const;
     sqlite3_stmt *prepared(const char *sql) const;
 

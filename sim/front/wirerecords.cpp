@@ -76,7 +76,7 @@ CThostFtdcOrderField WireRecords::order(const Order &o)
     f.VolumeTotalOriginal = o.volume;
     f.TimeCondition = o.timeCondition;
     f.VolumeCondition = o.volumeCondition;
-    f.MinVolume = 1;
+    f.MinVolume = o.minVolume;
     f.ContingentCondition = '1';
     f.ForceCloseReason = '0';
     f.RequestID = o.requestId;

@@ -494,7 +494,7 @@ private slots:
             // Several fills per order, another investor in between, an exchange refusal.
             for (int i = 0; i < 6; ++i) {
                 b.depth("m2705", {{3000, 4}, {2999, 4}}, {{3001, 4}, {3002, 4}});
-                const auto stream = b.order("m2705", '0', '0', 6, 3002).stream;
+                const auto stream = b.order("m2705", '0', '0', 6, 3002, 1, "000001", '2', 5).stream;
                 live.insert(live.end(), stream.begin(), stream.end());
                 b.order("m2705", '1', '0', 1, 2990, 1, "000002");
             }
@@ -516,6 +516,7 @@ private slots:
                 QCOMPARE(l.order->status, flow[i].order->status);
                 QCOMPARE(l.order->orderSysId, flow[i].order->orderSysId);
                 QCOMPARE(l.order->volumeTraded, flow[i].order->volumeTraded);
+                QCOMPARE(flow[i].order->minVolume, l.order->limitPrice < 9999 ? 5 : 1);
             } else {
                 QCOMPARE(l.trade->tradeId, flow[i].trade->tradeId);
             }
