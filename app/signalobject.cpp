@@ -13,8 +13,8 @@ SignalObject::SignalObject(QObject *receiver, const char *signal, const char *sl
     : QObject(nullptr), receiver(receiver), slotSignature(slot), signalSignature(signal)
 {
     if (receiver) {
-        connect(this, signalSignature.constData(), receiver, slotSignature.constData(),
-                Qt::AutoConnection);
+        connection = connect(this, signalSignature.constData(), receiver, slotSignature.constData(),
+                             Qt::AutoConnection);
     }
 }
 
@@ -25,14 +25,20 @@ SignalObject::SignalObject(const char *signal, const char *slot)
 
 SignalObject::~SignalObject()
 {
-    if (receiver) {
-        disconnect(this, signalSignature.constData(), receiver, slotSignature.constData());
-    }
+    // By the connection, not by the receiver: the receiver may be gone already, and Qt then
+    // dropped the connection itself.
+    disconnect(connection);
 }
 
 void SignalObject::setMainWindow(QObject *window)
 {
     registeredMainWindow = window;
+    if (window) {
+        connect(window, &QObject::destroyed, [window] {
+            QObject *expected = window;
+            registeredMainWindow.compare_exchange_strong(expected, nullptr);
+        });
+    }
 }
 
 QObject *SignalObject::mainWindow()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 // A one-shot relay from any thread to a slot of a window. Created on the calling thread and
@@ -19,9 +20,13 @@ public:
     ~SignalObject() override;
 
     // The main window, registered by the entry point once it exists (this layer only knows
-    // the window by a forward declaration).
+    // the window by a forward declaration). The registration ends by itself when the window
+    // is destroyed.
     static void setMainWindow(QObject *window);
     static QObject *mainWindow();
+
+    // Null once the receiver is gone; a relay kept for reuse must be replaced then.
+    QObject *receiverObject() const { return receiver.data(); }
 
     // Hands the relay to deferred deletion. A relay emitted on a library thread without an
     // event loop is moved to the application's thread first, or it would never be reclaimed.
@@ -37,7 +42,8 @@ signals:
     void sendSignal(bool, int, QString);
 
 private:
-    QObject *receiver;
+    QPointer<QObject> receiver;
     QByteArray slotSignature;
     QByteArray signalSignature;
+    QMetaObject::Connection connection;
 };

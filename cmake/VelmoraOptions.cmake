@@ -12,7 +12,13 @@ if(VELMORA_SANITIZE)
 endif()
 
 # Qt's headers are system headers here, so -Wall -Wextra speak only of our code.
-add_compile_options(-Wall -Wextra)
+if(MSVC)
+    # The sources hold Chinese text in UTF-8 without a byte-order mark; without /utf-8 MSVC reads
+    # them in the machine's code page and the literals arrive garbled.
+    add_compile_options(/utf-8 /W4)
+else()
+    add_compile_options(-Wall -Wextra)
+endif()
 
 # velmora_wanted(<folder> <out-var>): whether VELMORA_COMPONENTS selects the folder.
 function(velmora_wanted folder out)

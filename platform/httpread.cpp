@@ -27,11 +27,12 @@ QNetworkRequest requestFor(const QString &path)
     return QNetworkRequest(QUrl(GlobalVars::baseUrl.get() + path, QUrl::TolerantMode));
 }
 
-// A 300 or a redirect is not the platform's answer, although the network library finishes it
-// without an error when it does not follow redirects; its body must not be read as a reply.
+// No 3xx is the platform's answer, with or without a redirect target, although the network
+// library finishes it without an error when it does not follow redirects; its body must not be
+// read as a reply.
 bool isRedirect(int status, const QVariant &redirect)
 {
-    return status == 300 || (redirect.isValid() && !redirect.toUrl().isEmpty());
+    return (status >= 300 && status <= 399) || (redirect.isValid() && !redirect.toUrl().isEmpty());
 }
 
 QJsonObject classifyError(int status, const QVariant &redirect, bool logErrors, const QString &tag)

@@ -2,13 +2,28 @@
 
 #include "httpread.h"
 
+#include <QDebug>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <chrono>
 
 ReportWorker::~ReportWorker()
 {
+    std::deque<Report> dropped;
     {
         std::lock_guard<std::mutex> lock(mutex);
         stopping = true;
+        dropped.swap(queue);
+    }
+    // The log keeps what the platform never got, so it can be told by hand; the token stays
+    // out of the log file.
+    for (const Report &report : dropped) {
+        QJsonObject body = QJsonDocument::fromJson(report.body).object();
+        body.remove(QStringLiteral("token"));
+        qCritical().noquote() << QStringLiteral("[平台报告] 未发出：%1 %2")
+                                     .arg(report.tag, QString::fromUtf8(QJsonDocument(body).toJson(
+                                                          QJsonDocument::Compact)));
     }
     wake.notify_all();
     if (thread.joinable()) {
@@ -29,11 +44,12 @@ void ReportWorker::enqueue(const QNetworkRequest &request, const QByteArray &bod
     wake.notify_one();
 }
 
-bool ReportWorker::waitUntilSent(int timeoutMs)
+int ReportWorker::waitUntilSent(int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex);
-    return sent.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                         [this] { return queue.empty() && !sending; });
+    sent.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                  [this] { return queue.empty() && !sending; });
+    return static_cast<int>(queue.size()) + (sending ? 1 : 0);
 }
 
 void ReportWorker::run()

@@ -22,7 +22,8 @@ class ReportWorker
 {
 public:
     ReportWorker() = default;
-    // Sends what is still queued, then ends the thread.
+    // Logs and drops what is still queued, lets the report in flight finish (its own time-out
+    // bounds that), then ends the thread. Whoever wants the queue sent waits for it first.
     ~ReportWorker();
     ReportWorker(const ReportWorker &) = delete;
     ReportWorker &operator=(const ReportWorker &) = delete;
@@ -31,9 +32,9 @@ public:
     void enqueue(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
                  const QString &tag);
 
-    // Waits until every report handed in so far has been sent (or has failed); false if that
-    // took longer than timeoutMs.
-    bool waitUntilSent(int timeoutMs);
+    // Waits until every report handed in so far has been sent (or has failed), for at most
+    // timeoutMs; returns how many were still queued or in flight then (0: all sent).
+    int waitUntilSent(int timeoutMs);
 
 private:
     struct Report

@@ -15,6 +15,7 @@ namespace {
 const QString kCode = QStringLiteral("code");
 const QString kMsg = QStringLiteral("msg");
 const QString kData = QStringLiteral("data");
+constexpr int kMaxHeldMessages = 200;
 
 int codeOf(const QJsonObject &reply)
 {
@@ -63,6 +64,7 @@ SignalApi::SignalApi(QObject *parent)
 
 SignalApi::~SignalApi()
 {
+    waitForReports(timeoutMs);
     reports.reset();
     delete messageRelay;
 }
@@ -263,9 +265,24 @@ QString SignalApi::getLoginMessage()
 
 void SignalApi::showMessage(QString text)
 {
-    if (!messageRelay) {
-        messageRelay = new SignalObject(SIGNAL(sendSignal(QString)), SLOT(append(QString)));
+    QObject *window = SignalObject::mainWindow();
+    if (!window) {
+        qCritical().noquote() << QStringLiteral("[消息区] 主窗口尚未就绪：") + text;
+        // Bounded, since a program that never gets a window would otherwise only grow.
+        if (heldMessages.size() >= kMaxHeldMessages) {
+            heldMessages.removeFirst();
+        }
+        heldMessages << text;
+        return;
     }
+    if (!messageRelay || messageRelay->receiverObject() != window) {
+        delete messageRelay;
+        messageRelay = new SignalObject(window, SIGNAL(sendSignal(QString)), SLOT(append(QString)));
+    }
+    for (const QString &held : qAsConst(heldMessages)) {
+        emit messageRelay->sendSignal(held);
+    }
+    heldMessages.clear();
     emit messageRelay->sendSignal(text);
 }
 
@@ -352,7 +369,12 @@ void SignalApi::reportFill(QString orderID, int volume, double price)
 
 bool SignalApi::waitForReports(int timeoutMs)
 {
-    return reports->waitUntilSent(timeoutMs);
+    const int waiting = reports->waitUntilSent(timeoutMs);
+    if (waiting > 0) {
+        qCritical().noquote()
+            << QStringLiteral("[平台报告] 等待超时，尚有 %1 条报告未发出").arg(waiting);
+    }
+    return waiting == 0;
 }
 
 void SignalApi::sendOrderReport(const QString &path, const QString &tag, const QString &orderID,

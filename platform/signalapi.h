@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -22,7 +23,8 @@ class SignalApi : public QObject
 
 public:
     explicit SignalApi(QObject *parent = nullptr);
-    // Sends the reports still queued before it goes.
+    // Gives the reports still queued up to timeoutMs to go out; those still waiting then are
+    // logged and dropped, so the process never hangs on a stalled platform at its end.
     ~SignalApi() override;
 
     bool login();
@@ -30,7 +32,9 @@ public:
     bool getToken();
     bool getUserData();
     QString getLoginMessage();
-    // Appends the text to the main window's message area. GUI thread.
+    // Appends the text to the main window's message area. GUI thread. Before a main window
+    // is registered the line is logged and kept; the kept lines go out first, in order, with
+    // the first line sent once a window is there.
     void showMessage(QString text);
 
     // On success the output record holds the signal with all seven of its keys.
@@ -51,9 +55,14 @@ public:
                      double price);
     void reportFill(QString orderID, int volume, double price);
 
-    // Waits until every report handed in so far has been sent; false after timeoutMs.
+    // Session close and exit call this before the session record is reset or the process
+    // ends: it waits until every report handed in so far has been answered by the platform (or
+    // has failed on its own), and gives up after timeoutMs, logging how many are still
+    // waiting. Those keep going out in the background for as long as this object lives.
     bool waitForReports(int timeoutMs);
 
+    // Connected to the main window it was made for; replaced when another window is
+    // registered or the window is gone.
     SignalObject *messageRelay = nullptr;
     QString errorText;
     int timeoutMs = 10000;
@@ -68,4 +77,5 @@ private:
     void sendReport(const QString &path, const QString &tag, const QJsonObject &report);
 
     std::unique_ptr<ReportWorker> reports;
+    QStringList heldMessages;
 };

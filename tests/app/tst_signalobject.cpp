@@ -106,6 +106,20 @@ private slots:
         SignalObject orphan(SIGNAL(sendSignal(QString)), SLOT(append(QString)));
         emit orphan.sendSignal(QStringLiteral("lost"));
     }
+
+    // A relay kept for reuse may outlive its window; its end must not reach into the freed
+    // window (AddressSanitizer reports it if it does).
+    void aRelayOutlivesItsReceiver()
+    {
+        auto *window = new Window;
+        SignalObject::setMainWindow(window);
+        SignalObject relay(SIGNAL(sendSignal(QString)), SLOT(append(QString)));
+        QCOMPARE(relay.receiverObject(), window);
+        delete window;
+        QCOMPARE(relay.receiverObject(), nullptr);
+        QCOMPARE(SignalObject::mainWindow(), nullptr);
+        emit relay.sendSignal(QStringLiteral("after"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSignalObject)

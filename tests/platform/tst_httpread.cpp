@@ -70,6 +70,17 @@ private slots:
             << QJsonObject{{"location", "http://127.0.0.1:9/elsewhere"}, {"body", okBody}} << 302
             << QString::fromUtf8("[网络异常11] 请求远程数据时出现错误")
             << QString::fromUtf8("[网络异常12] 请求远程数据时出现错误，错误信息： 302  |  \"T\"");
+        // Every other 3xx without a target is no answer either, whatever its body says.
+        for (const int status : {304, 305, 306, 399}) {
+            QJsonObject rule{{"status", status}};
+            if (status != 304) { // a 304 carries no body by definition
+                rule.insert("body", okBody);
+            }
+            QTest::addRow("%d without a target", status)
+                << rule << status << QString::fromUtf8("[网络异常11] 请求远程数据时出现错误")
+                << QString::fromUtf8("[网络异常12] 请求远程数据时出现错误，错误信息： %1  |  \"T\"")
+                       .arg(status);
+        }
         QTest::newRow("401") << QJsonObject{{"status", 401}} << 401
                              << QString::fromUtf8(
                                     "[网络异常21] 请求远程数据时出现错误. 访问未授权. [Time]:LC-7")

@@ -3,6 +3,7 @@
 #include "messagebox.h"
 #include "platformsim.h"
 #include "signalapi.h"
+#include "signalobject.h"
 
 #include <QtTest>
 
@@ -684,6 +685,81 @@ private slots:
         QCOMPARE(capture->takeWarnings(),
                  QStringList{u("[网络异常32] 远程服务器发生错误，错误信息： 500  |  \"TS\"")});
         expectNothingShown();
+    }
+
+    // Session close and exit: what is queued goes out within the bound, or is accounted for.
+    void queuedReportsAreSentOrAccountedFor()
+    {
+        QVERIFY(loginDemo());
+        const qint64 since = sim.reports().size();
+        // A slow platform, within the request time-out: the wait ends once all are stored.
+        QVERIFY(sim.fault({{"path", "/api/tradeSimulation"}, {"delayMs", 400}, {"count", 2}}));
+        QVERIFY(sim.fault({{"path", "/api/tradeSimulationSuccess"}, {"delayMs", 400}}));
+        api->reportOrder("1", "S-1", u("多头 开仓"), 1, 1);
+        std::thread tradingThread([this] { api->reportFill("1", 1, 1); });
+        tradingThread.join();
+        api->reportOrder("2", "S-1", u("多头 平仓"), 1, 1);
+        QVERIFY(api->waitForReports(30000));
+        const QJsonArray stored = sim.reports();
+        QCOMPARE(stored.size() - since, 3);
+        for (int i = since; i < stored.size(); ++i) {
+            QVERIFY(stored.at(i).toObject().value("accepted").toBool());
+        }
+        QCOMPARE(capture->takeWarnings(), QStringList());
+
+        // A platform stalled past the bound: the wait gives up and says how many are left.
+        api->timeoutMs = 1000;
+        QVERIFY(sim.fault({{"path", "/api/tradeSimulation"}, {"delayMs", 5000}, {"count", 5}}));
+        QElapsedTimer waited;
+        waited.start();
+        for (int i = 0; i < 5; ++i) {
+            api->reportOrder(QString::number(10 + i), "S-2", u("空头 开仓"), 1, 1);
+        }
+        QVERIFY(!api->waitForReports(200));
+        QVERIFY(waited.elapsed() >= 200);
+        QCOMPARE(capture->takeWarnings(),
+                 QStringList{u("[平台报告] 等待超时，尚有 5 条报告未发出")});
+
+        // At exit the client waits one time-out, not one per stalled report; every report is
+        // either cut off on its way or logged, without its token, as not sent.
+        api.reset();
+        int cutOff = 0;
+        QStringList notSent;
+        for (const QString &line : capture->takeWarnings()) {
+            if (line == u("[网络异常72] 请求远程数据超时  |  \"TS\"")) {
+                ++cutOff;
+            } else if (line.startsWith(u("[平台报告] 未发出：TS "))) {
+                QVERIFY2(!line.contains("token") && line.contains("\"orderID\":\"1"),
+                         qPrintable(line));
+                notSent << line;
+            } else {
+                QVERIFY2(line.startsWith(u("[平台报告] 等待超时")), qPrintable(line));
+            }
+        }
+        QCOMPARE(cutOff + notSent.size(), 5);
+        QVERIFY(!notSent.isEmpty());
+    }
+
+    // A message-area line is never lost for want of a window, and the relay follows the window.
+    void messagesWaitForTheMainWindow()
+    {
+        SignalObject::setMainWindow(nullptr);
+        api->showMessage(u("[提示信息] 一"));
+        api->showMessage(u("[提示信息] 二"));
+        QCOMPARE(capture->takeWarnings(),
+                 QStringList({u("[消息区] 主窗口尚未就绪：[提示信息] 一"),
+                              u("[消息区] 主窗口尚未就绪：[提示信息] 二")}));
+        SignalObject::setMainWindow(capture.get());
+        api->showMessage(u("[提示信息] 三"));
+        QCOMPARE(capture->takeLines(),
+                 QStringList({u("[提示信息] 一"), u("[提示信息] 二"), u("[提示信息] 三")}));
+
+        // The window goes; its relay must not be reused, nor reach into it when replaced.
+        capture.reset();
+        api->showMessage(u("[提示信息] 四"));
+        capture = std::make_unique<Capture>();
+        api->showMessage(u("[提示信息] 五"));
+        QCOMPARE(capture->takeLines(), QStringList({u("[提示信息] 四"), u("[提示信息] 五")}));
     }
 
     // --- hostile replies -------------------------------------------------------------------
