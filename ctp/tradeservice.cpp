@@ -1,0 +1,548 @@
+#include "tradeservice.h"
+
+#include "clock.h"
+#include "fieldtext.h"
+#include "flowpath.h"
+#include "globalvars.h"
+#include "mdservice.h"
+#include "requesttexts.h"
+#include "signalobject.h"
+#include "tradespi.h"
+#include "utils.h"
+
+#include <ThostFtdcTraderApi.h>
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QMutexLocker>
+
+#include <optional>
+
+namespace {
+
+bool isError(const CThostFtdcRspInfoField *pRspInfo)
+{
+    return pRspInfo && pRspInfo->ErrorID != 0;
+}
+
+bool isSequence(int requestNo)
+{
+    return requestNo == 11 || requestNo == 12;
+}
+
+// The quiet sequences show no completion lines.
+bool isQuiet(int requestNo)
+{
+    return requestNo == 12 || requestNo == 21;
+}
+
+template <std::size_t N> QString gbText(const char (&field)[N])
+{
+    return Utils::fromGb2312(fieldBytes(field));
+}
+
+template <std::size_t N> QString trimmedId(const char (&field)[N])
+{
+    const std::string bytes = fieldBytes(field);
+    return QString::fromLatin1(bytes.data(), static_cast<int>(bytes.size())).trimmed();
+}
+
+template <class... Args>
+void notify(QObject *receiver, const char *signal, const char *slot, Args... args)
+{
+    auto *relay = new SignalObject(receiver, signal, slot);
+    emit relay->sendSignal(args...);
+    relay->dispose();
+}
+
+struct SideSums
+{
+    std::atomic<int> &position, &today, &yesterday, &openVolume, &closeVolume;
+    std::atomic<double> &openAmount, &closeAmount, &positionProfit, &closeProfit, &positionCost;
+
+    // Only the callback thread writes the sums, so a read and a store make no lost update.
+    void add(const CThostFtdcInvestorPositionField &record) const
+    {
+        position = position + record.Position;
+        today = today + record.TodayPosition;
+        yesterday = yesterday + record.YdPosition;
+        openVolume = openVolume + record.OpenVolume;
+        closeVolume = closeVolume + record.CloseVolume;
+        openAmount = openAmount + record.OpenAmount;
+        closeAmount = closeAmount + record.CloseAmount;
+        positionProfit = positionProfit + record.PositionProfit;
+        closeProfit = closeProfit + record.CloseProfit;
+        positionCost = positionCost + record.PositionCost;
+    }
+};
+
+const SideSums longSums{GlobalVars::longPosition,    GlobalVars::longTodayPosition,
+                        GlobalVars::longYdPosition,  GlobalVars::longOpenVolume,
+                        GlobalVars::longCloseVolume, GlobalVars::longOpenAmount,
+                        GlobalVars::longCloseAmount, GlobalVars::longPositionProfit,
+                        GlobalVars::longCloseProfit, GlobalVars::longPositionCost};
+const SideSums shortSums{GlobalVars::shortPosition,    GlobalVars::shortTodayPosition,
+                         GlobalVars::shortYdPosition,  GlobalVars::shortOpenVolume,
+                         GlobalVars::shortCloseVolume, GlobalVars::shortOpenAmount,
+                         GlobalVars::shortCloseAmount, GlobalVars::shortPositionProfit,
+                         GlobalVars::shortCloseProfit, GlobalVars::shortPositionCost};
+
+void storeInstrument(const CThostFtdcInstrumentField &record)
+{
+    GlobalVars::exchangeID = gbText(record.ExchangeID);
+    GlobalVars::instrumentName = gbText(record.InstrumentName);
+    GlobalVars::openDate = gbText(record.OpenDate);
+    GlobalVars::expireDate = gbText(record.ExpireDate);
+    GlobalVars::instLifePhase = record.InstLifePhase;
+    GlobalVars::isTrading = record.IsTrading != 0;
+    GlobalVars::positionType = record.PositionType;
+    GlobalVars::volumeMultiple = record.VolumeMultiple;
+    GlobalVars::underlyingInstrID = gbText(record.UnderlyingInstrID);
+    GlobalVars::underlyingMultiple = record.UnderlyingMultiple;
+    GlobalVars::priceTick = record.PriceTick;
+}
+
+// A fresh API object on the callback object kept across starts; the failure's code, if any.
+std::optional<int> startApi()
+{
+    const QString flowPath = tdFlowPath();
+    if (!QDir(flowPath).exists()) {
+        return -1;
+    }
+    if (!GlobalVars::tradeSpi) {
+        GlobalVars::tradeSpi = new TradeSpi;
+    }
+    // The folder's name as the file system spells it, so the library finds the folder made
+    // above even when the user's name is not Latin-1.
+    const QByteArray flow = QFile::encodeName(flowPath);
+    CThostFtdcTraderApi *api = CThostFtdcTraderApi::CreateFtdcTraderApi(flow.constData());
+    if (!api) {
+        return -1;
+    }
+    TradeSpi::api().put(api);
+    api->RegisterSpi(GlobalVars::tradeSpi);
+    api->SubscribePublicTopic(THOST_TERT_RESTART);
+    api->SubscribePrivateTopic(THOST_TERT_RESTART);
+    QByteArray address = static_cast<QString>(GlobalVars::tdAddress).toLatin1();
+    api->RegisterFront(address.data());
+    api->Init();
+    return std::nullopt;
+}
+
+} // namespace
+
+TradeService::~TradeService()
+{
+    std::lock_guard<std::mutex> lock(messageMutex);
+    delete messageRelay;
+}
+
+void TradeService::releaseApi()
+{
+    chain.stop();
+    if (CThostFtdcTraderApi *api = TradeSpi::api().take()) {
+        api->Release();
+    }
+}
+
+int TradeService::init()
+{
+    releaseApi();
+    QMutexLocker locker(&mutex);
+    chain.resume();
+    if (GlobalVars::mdService) {
+        GlobalVars::mdService->init();
+    }
+    std::optional<int> failure;
+    try {
+        failure = startApi();
+    } catch (int raised) {
+        failure = raised;
+    }
+    if (failure) {
+        showMessage(QStringLiteral("[错误] 连接CTP服务器时发生错误，请检查网络：%1").arg(*failure));
+        qCritical() << "[CTP交易连接] 初始化连接时发生错误，请检查网络：" << *failure;
+        return -1;
+    }
+    qCritical() << "[CTP交易连接] 初始化连接";
+    return 0;
+}
+
+void TradeService::release()
+{
+    chain.stop();
+    if (GlobalVars::mdService) {
+        GlobalVars::mdService->release();
+    }
+    releaseApi();
+    QMutexLocker locker(&mutex);
+    // Only now: the API object called the callback object up to its Release().
+    delete GlobalVars::tradeSpi.exchange(nullptr);
+}
+
+bool TradeService::pauseChain()
+{
+    return chain.wait(chainDelayMs);
+}
+
+int TradeService::request(int (*send)(int), int requestNo, const char *failureText)
+{
+    QMutexLocker locker(&mutex);
+    const int code = send(requestNo);
+    if (code != 0) {
+        showMessage(QString::fromUtf8(failureText).arg(code).arg(requestResultText(code)));
+    }
+    return code;
+}
+
+int TradeService::reqUserLogin(int requestNo)
+{
+    QMutexLocker locker(&mutex);
+    GlobalVars::pendingRequest = requestNo;
+    const int code = TradeSpi::reqUserLogin(requestNo);
+    if (code != 0) {
+        showMessage(
+            QStringLiteral("[用户登录] 请求失败：[%1] %2").arg(code).arg(requestResultText(code)));
+    }
+    return code;
+}
+
+int TradeService::reqUserLogout(int requestNo)
+{
+    QMutexLocker locker(&mutex);
+    GlobalVars::pendingRequest = 0;
+    const int code = TradeSpi::reqUserLogout(requestNo);
+    if (code != 0) {
+        showMessage(
+            QStringLiteral("[退出登录] 请求失败：[%1] %2").arg(code).arg(requestResultText(code)));
+    }
+    return code;
+}
+
+int TradeService::logout()
+{
+    return reqUserLogout(nextRequestID());
+}
+
+int TradeService::reqSettlementInfoConfirm(int requestNo)
+{
+    return request(TradeSpi::reqSettlementInfoConfirm, requestNo,
+                   "[结算单确认] 请求失败：[%1] %2。可以手动确认结算单");
+}
+
+int TradeService::reqQrySettlementInfo(int requestNo)
+{
+    settlement.clear();
+    return request(TradeSpi::reqQrySettlementInfo, requestNo,
+                   "[结算单] 请求失败：[%1] %2。可以手动查看结算单信息");
+}
+
+int TradeService::querySettlementInfo()
+{
+    return reqQrySettlementInfo(nextRequestID());
+}
+
+int TradeService::reqQryInstrument(int requestNo)
+{
+    return request(TradeSpi::reqQryInstrument, requestNo,
+                   "[查询合约] 请求失败：[%1] %2。可以手动刷新合约信息");
+}
+
+int TradeService::reqQryInvestorPosition(int requestNo)
+{
+    return request(TradeSpi::reqQryInvestorPosition, requestNo,
+                   "[查询持仓] 请求失败：[%1] %2。可以手动刷新持仓信息");
+}
+
+int TradeService::reqQryTradingAccount(int requestNo)
+{
+    return request(TradeSpi::reqQryTradingAccount, requestNo,
+                   "[查询账户] 请求失败：[%1] %2。可以手动刷新账户信息");
+}
+
+int TradeService::queryInstrument()
+{
+    return reqQryInstrument(nextRequestID());
+}
+
+int TradeService::queryPosition()
+{
+    return reqQryInvestorPosition(nextRequestID());
+}
+
+int TradeService::queryAccount()
+{
+    return reqQryTradingAccount(nextRequestID());
+}
+
+void TradeService::showMessage(QString text)
+{
+    // One relay for every thread, so the lines keep the order in which they were written.
+    std::lock_guard<std::mutex> lock(messageMutex);
+    QObject *window = SignalObject::mainWindow();
+    if (!messageRelay || messageRelay->receiverObject() != window) {
+        if (messageRelay) {
+            messageRelay->dispose();
+        }
+        messageRelay = new SignalObject(window, SIGNAL(sendSignal(QString)), SLOT(append(QString)));
+        // Made on a callback thread, it would belong to a thread that ends with its API object.
+        if (QCoreApplication *application = QCoreApplication::instance()) {
+            messageRelay->moveToThread(application->thread());
+        }
+    }
+    emit messageRelay->sendSignal(text);
+}
+
+void TradeService::setWindows(QObject *dialog, QObject *window)
+{
+    const auto keep = [this](std::atomic<QObject *> &slot, QObject *object) {
+        slot = object;
+        if (object) {
+            connect(object, &QObject::destroyed, this, [&slot, object] {
+                QObject *expected = object;
+                slot.compare_exchange_strong(expected, nullptr);
+            });
+        }
+    };
+    keep(loginDialog, dialog);
+    keep(messageWindow, window);
+}
+
+void TradeService::onFrontConnected()
+{
+    GlobalVars::ctpConnectionTime = Clock::now();
+    const bool first = GlobalVars::tradeConnectionState.exchange(0) == -1;
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setConnectionState(bool)),
+           first);
+    if (GlobalVars::pendingRequest == 1) {
+        GlobalVars::pendingRequest = 0;
+        showMessage(QStringLiteral("[CTP连接] ") +
+                    connectionStateText(GlobalVars::tradeConnectionState));
+    }
+    // Logged in when the connection dropped: the front forgot the session.
+    if (GlobalVars::tradeLoginState == 0) {
+        reqUserLogin(GlobalVars::pendingRequest);
+    }
+}
+
+void TradeService::onFrontDisconnected(int nReason)
+{
+    Q_UNUSED(nReason);
+    GlobalVars::tradeConnectionState = 3;
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setConnectionState(bool)),
+           false);
+}
+
+void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
+                                  CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        showMessage(QStringLiteral("[登录] 返回码：%1,，返回信息：%2")
+                        .arg(pRspInfo->ErrorID)
+                        .arg(gbText(pRspInfo->ErrorMsg)));
+        return;
+    }
+    if (!bIsLast) {
+        return;
+    }
+    notify(loginDialog.load(), SIGNAL(sendSignal()), SLOT(closeWindow()));
+    if (pRspUserLogin) {
+        GlobalVars::frontID = pRspUserLogin->FrontID;
+        GlobalVars::sessionID = pRspUserLogin->SessionID;
+        bool number = false;
+        const int maxOrderRef = trimmedId(pRspUserLogin->MaxOrderRef).toInt(&number, 10);
+        GlobalVars::maxOrderRef = (number ? maxOrderRef : 0) + 1;
+        const bool first = GlobalVars::tradeConnectionState == -1;
+        GlobalVars::tradeLoginState = 0;
+        notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setLoginState(bool)),
+               first);
+        if (nRequestID == 11) {
+            showMessage(QStringLiteral("[交易账户登录] ") +
+                        loginStateText(GlobalVars::tradeLoginState));
+        }
+    }
+    if (GlobalVars::mdService) {
+        GlobalVars::mdService->reqUserLogin(nRequestID);
+    }
+    if (isSequence(nRequestID) && pauseChain()) {
+        reqSettlementInfoConfirm(nRequestID);
+    }
+}
+
+void TradeService::onRspUserLogout(CThostFtdcUserLogoutField *pUserLogout,
+                                   CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    Q_UNUSED(pUserLogout);
+    Q_UNUSED(bIsLast);
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        return;
+    }
+    if (GlobalVars::mdService) {
+        GlobalVars::mdService->reqUserLogout(nRequestID);
+    }
+    GlobalVars::tradeLoginState = 3;
+    GlobalVars::pendingRequest = 0;
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setLoginState(bool)), false);
+}
+
+void TradeService::onRspSettlementInfoConfirm(
+    CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm, CThostFtdcRspInfoField *pRspInfo,
+    int nRequestID, bool bIsLast)
+{
+    Q_UNUSED(pSettlementInfoConfirm);
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        return;
+    }
+    if (!bIsLast) {
+        return;
+    }
+    showMessage(QStringLiteral("[结算单确认] 完毕"));
+    if (isSequence(nRequestID) && pauseChain()) {
+        reqQryInstrument(nRequestID);
+    }
+}
+
+void TradeService::onRspQrySettlementInfo(CThostFtdcSettlementInfoField *pSettlementInfo,
+                                          CThostFtdcRspInfoField *pRspInfo, int nRequestID,
+                                          bool bIsLast)
+{
+    Q_UNUSED(nRequestID);
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        settlement.clear();
+        return;
+    }
+    if (!pSettlementInfo) {
+        if (bIsLast) {
+            settlement.clear();
+        }
+        return;
+    }
+    const QString text = settlement.append(fieldBytes(pSettlementInfo->Content), bIsLast);
+    notify(messageWindow.load(), SIGNAL(sendSignal(bool, int, QString)),
+           SLOT(appendMessageText(bool, int, QString)), bIsLast, 2, text);
+}
+
+void TradeService::onRspError(CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    Q_UNUSED(nRequestID);
+    Q_UNUSED(bIsLast);
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+    }
+}
+
+void TradeService::onRspQryInstrument(CThostFtdcInstrumentField *pInstrument,
+                                      CThostFtdcRspInfoField *pRspInfo, int nRequestID,
+                                      bool bIsLast)
+{
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        return;
+    }
+    if (pInstrument && trimmedId(pInstrument->InstrumentID) == GlobalVars::instrument.get()) {
+        storeInstrument(*pInstrument);
+    }
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal()), SLOT(setTableInstrument()));
+    if (!bIsLast) {
+        return;
+    }
+    if (!isQuiet(nRequestID)) {
+        showMessage(QStringLiteral("[查询合约] 完毕"));
+    }
+    if (isSequence(nRequestID) && pauseChain()) {
+        reqQryInvestorPosition(nRequestID);
+    }
+}
+
+void TradeService::onRspQryInvestorPosition(CThostFtdcInvestorPositionField *pInvestorPosition,
+                                            CThostFtdcRspInfoField *pRspInfo, int nRequestID,
+                                            bool bIsLast)
+{
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        GlobalVars::positionQueryStart = bIsLast;
+        return;
+    }
+    if (!pInvestorPosition) {
+        GlobalVars::clearPositionSums();
+    } else if (trimmedId(pInvestorPosition->InstrumentID) == GlobalVars::instrument.get()) {
+        if (GlobalVars::positionQueryStart) {
+            GlobalVars::clearPositionSums();
+        }
+        // Cleared once per series: only a record that was summed ends the series' start, so
+        // records of other instruments ahead of it cannot leave the last series' sums in.
+        GlobalVars::positionQueryStart = false;
+        if (pInvestorPosition->PosiDirection == THOST_FTDC_PD_Long) {
+            longSums.add(*pInvestorPosition);
+        } else if (pInvestorPosition->PosiDirection == THOST_FTDC_PD_Short) {
+            shortSums.add(*pInvestorPosition);
+        }
+    }
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal()), SLOT(setTablePosition()));
+    if (bIsLast) {
+        GlobalVars::positionQueryStart = true;
+    }
+    if (!bIsLast) {
+        return;
+    }
+    if (!isQuiet(nRequestID)) {
+        showMessage(QStringLiteral("[查询持仓] 完毕"));
+    }
+    if ((isSequence(nRequestID) || nRequestID == 21) && pauseChain()) {
+        reqQryTradingAccount(nRequestID);
+    }
+}
+
+void TradeService::onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradingAccount,
+                                          CThostFtdcRspInfoField *pRspInfo, int nRequestID,
+                                          bool bIsLast)
+{
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        return;
+    }
+    if (pTradingAccount) {
+        GlobalVars::currMargin = pTradingAccount->CurrMargin;
+        GlobalVars::available = pTradingAccount->Available;
+        GlobalVars::exchangeMargin = pTradingAccount->ExchangeMargin;
+    }
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal()), SLOT(setTableAccount()));
+    if (!bIsLast) {
+        return;
+    }
+    if (!isQuiet(nRequestID)) {
+        showMessage(QStringLiteral("[查询资金账户] 完毕"));
+    }
+    if (isSequence(nRequestID) || nRequestID == 21) {
+        GlobalVars::pendingRequest = 0;
+    }
+    int notStarted = -1;
+    if (nRequestID == 11 && GlobalVars::strategyState.compare_exchange_strong(notStarted, 1)) {
+        notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setStrategyState(bool)),
+               true);
+    }
+}
+
+void TradeService::onRspOrderInsert(CThostFtdcInputOrderField *, CThostFtdcRspInfoField *, int,
+                                    bool)
+{
+}
+
+void TradeService::onRspOrderAction(CThostFtdcInputOrderActionField *, CThostFtdcRspInfoField *,
+                                    int, bool)
+{
+}
+
+void TradeService::onRtnOrder(CThostFtdcOrderField *) {}
+
+void TradeService::onRtnTrade(CThostFtdcTradeField *) {}
+
+void TradeService::onErrRtnOrderInsert(CThostFtdcInputOrderField *, CThostFtdcRspInfoField *) {}
+
+void TradeService::onErrRtnOrderAction(CThostFtdcOrderActionField *, CThostFtdcRspInfoField *) {}

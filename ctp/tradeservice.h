@@ -1,0 +1,113 @@
+#pragma once
+
+#include "chainpause.h"
+#include "settlementtext.h"
+
+#include <ThostFtdcUserApiStruct.h>
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <mutex>
+
+class SignalObject;
+
+// The one connection of the process to the trading front: the login and its sequence
+// (settlement confirmation, then the instrument, position and account queries), the logout,
+// the settlement statement and the caches the answers fill. Request operations are called from
+// the GUI thread and, for the next step of a sequence, from the library's callback thread; the
+// handlers run on the callback thread and reach windows only through relays.
+// No meta-object of its own (no signals or slots), so programs that link the market data alone
+// do not pull this in through the library's generated code.
+class TradeService : public QObject
+{
+public:
+    using QObject::QObject;
+    ~TradeService() override;
+
+    // The trading API on GlobalVars::tdAddress, after starting the market data; 0, or -1 when
+    // the set-up failed.
+    int init();
+    // Stops the market data and the trading API; no callback runs and no request goes out
+    // afterwards.
+    void release();
+
+    int reqUserLogin(int requestNo);
+    int reqUserLogout(int requestNo);
+    int logout();
+    int reqSettlementInfoConfirm(int requestNo);
+    int reqQrySettlementInfo(int requestNo);
+    int querySettlementInfo();
+    int reqQryInstrument(int requestNo);
+    int reqQryInvestorPosition(int requestNo);
+    int reqQryTradingAccount(int requestNo);
+    int queryInstrument();
+    int queryPosition();
+    int queryAccount();
+
+    // One line in the main window's message area.
+    void showMessage(QString text);
+
+    // The login dialog (closeWindow()) and the message window
+    // (appendMessageText(bool, int, QString)), registered by the entry point, which knows
+    // their types; each registration ends by itself when its window is destroyed.
+    void setWindows(QObject *loginDialog, QObject *messageWindow);
+
+    // The pause before a chained request; false when a release cut it short, and the chain
+    // must stop there.
+    bool pauseChain();
+
+    void onFrontConnected();
+    void onFrontDisconnected(int nReason);
+    void onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
+                        CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRspUserLogout(CThostFtdcUserLogoutField *pUserLogout, CThostFtdcRspInfoField *pRspInfo,
+                         int nRequestID, bool bIsLast);
+    void onRspSettlementInfoConfirm(CThostFtdcSettlementInfoConfirmField *pSettlementInfoConfirm,
+                                    CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRspQrySettlementInfo(CThostFtdcSettlementInfoField *pSettlementInfo,
+                                CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRspError(CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRspQryInstrument(CThostFtdcInstrumentField *pInstrument,
+                            CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRspQryInvestorPosition(CThostFtdcInvestorPositionField *pInvestorPosition,
+                                  CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradingAccount,
+                                CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+
+    // Orders come with the order work.
+    void onRspOrderInsert(CThostFtdcInputOrderField *pInputOrder, CThostFtdcRspInfoField *pRspInfo,
+                          int nRequestID, bool bIsLast);
+    void onRspOrderAction(CThostFtdcInputOrderActionField *pInputOrderAction,
+                          CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
+    void onRtnOrder(CThostFtdcOrderField *pOrder);
+    void onRtnTrade(CThostFtdcTradeField *pTrade);
+    void onErrRtnOrderInsert(CThostFtdcInputOrderField *pInputOrder,
+                             CThostFtdcRspInfoField *pRspInfo);
+    void onErrRtnOrderAction(CThostFtdcOrderActionField *pOrderAction,
+                             CThostFtdcRspInfoField *pRspInfo);
+
+    // Milliseconds before each chained request.
+    std::atomic<int> chainDelayMs{1100};
+
+private:
+    // Lock, send, report a failure, unlock.
+    int request(int (*send)(int), int requestNo, const char *failureText);
+    // Takes the API object away from the requests and ends it, with no lock of this service
+    // held: Release() waits for a running callback, which may be waiting for that lock.
+    void releaseApi();
+
+    // Serialises init(), release() and every request between the GUI and the callback thread.
+    QMutex mutex;
+    ChainPause chain;
+    SettlementText settlement;
+
+    // Kept for the life of the service; replaced when the main window changes.
+    SignalObject *messageRelay = nullptr;
+    std::mutex messageMutex;
+
+    std::atomic<QObject *> loginDialog{nullptr};
+    std::atomic<QObject *> messageWindow{nullptr};
+};

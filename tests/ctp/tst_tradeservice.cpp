@@ -1,0 +1,415 @@
+// The trading service against the simulated front started as a process: the paced login
+// sequence, logins again after dropped connections, a release during a chained pause, the
+// position sums and the settlement statement joined across its pieces.
+
+#include "globalvars.h"
+#include "mdservice.h"
+#include "settlementtext.h"
+#include "signalobject.h"
+#include "simprocess.h"
+#include "tradeservice.h"
+
+#include <httplib.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTextCodec>
+#include <QThread>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+// The top of the graph defines the services; here the test does.
+TradeService *GlobalVars::tradeService = nullptr;
+MdService *GlobalVars::mdService = nullptr;
+
+namespace {
+
+void newSession()
+{
+    GlobalVars::resetSession();
+    GlobalVars::username = QStringLiteral("tester");
+    GlobalVars::brokerID = QStringLiteral("9999");
+    GlobalVars::investerID = QStringLiteral("000001");
+    GlobalVars::investerPassword = QStringLiteral("123456");
+    GlobalVars::instrument = QStringLiteral("rb2705");
+}
+
+const int kWaitMs = 20000;
+
+struct FrontRequest
+{
+    QString entry; // "type:requestId"
+    qint64 micros;
+};
+
+CThostFtdcInvestorPositionField position(const char *instrument, char direction, int volume,
+                                         double cost)
+{
+    CThostFtdcInvestorPositionField record{};
+    std::strncpy(record.InstrumentID, instrument, sizeof(record.InstrumentID) - 1);
+    record.PosiDirection = direction;
+    record.Position = record.TodayPosition = record.OpenVolume = volume;
+    record.YdPosition = record.CloseVolume = 1;
+    record.PositionCost = record.OpenAmount = record.CloseAmount = cost;
+    record.PositionProfit = record.CloseProfit = cost / 10;
+    return record;
+}
+
+} // namespace
+
+// Stands in for the main window, the login dialog and the message window: records what the
+// relays deliver, and whether it arrived on the GUI thread.
+class Windows : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<int> connectionStates;
+    QList<int> loginStates;
+    QStringList lines;
+    int strategyCalls = 0;
+    int closeCalls = 0;
+    int positionTables = 0;
+    int accountTables = 0;
+    QStringList pieces;
+    QList<bool> lastFlags;
+    bool offGuiThread = false;
+    bool statementMode = true;
+
+    void clear()
+    {
+        connectionStates.clear();
+        loginStates.clear();
+        lines.clear();
+        strategyCalls = closeCalls = positionTables = accountTables = 0;
+        pieces.clear();
+        lastFlags.clear();
+    }
+
+public slots:
+    void setConnectionState(bool) { note(connectionStates << GlobalVars::tradeConnectionState); }
+    void setLoginState(bool) { note(loginStates << GlobalVars::tradeLoginState); }
+    void setStrategyState(bool) { note(++strategyCalls); }
+    void setTableInstrument() { note(0); }
+    void setTablePosition() { note(++positionTables); }
+    void setTableAccount() { note(++accountTables); }
+    void append(QString line) { note(lines << line); }
+    void closeWindow() { note(++closeCalls); }
+    void appendMessageText(bool last, int mode, QString text)
+    {
+        note(pieces << text);
+        lastFlags << last;
+        statementMode = statementMode && mode == 2;
+    }
+
+private:
+    template <class T> void note(const T &)
+    {
+        offGuiThread = offGuiThread || QThread::currentThread() != thread();
+    }
+};
+
+class TestTradeService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void loginSequenceIsPacedAndStartsTheStrategy();
+    void droppedFrontLogsInAgain();
+    void releaseEndsAChainedPause();
+    void positionSumsAndMenuRefreshes();
+    void settlementBytesJoinAcrossPieces();
+
+private:
+    bool startFront();
+    bool admin(const std::string &path, const std::string &body);
+    QList<FrontRequest> requests(const char *front);
+    QStringList entries(const char *front);
+    // init() with a connection requested, then the login sequence to its end.
+    bool connectAndLogIn();
+
+    std::unique_ptr<QTemporaryDir> data;
+    std::unique_ptr<SimProcess> front;
+    MdService md;
+    TradeService service;
+    Windows windows;
+};
+
+void TestTradeService::initTestCase()
+{
+    // Only the pacing test waits the real pause; the others would meet the query limit.
+    qputenv("VELMORA_CTPAPI_QUERIES_PER_SECOND", "100");
+    // As the entry point does before any library thread runs: Qt makes a codec on first use.
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("gb2312"));
+    GlobalVars::mdService = &md;
+    GlobalVars::tradeService = &service;
+    SignalObject::setMainWindow(&windows);
+    service.setWindows(&windows, &windows);
+}
+
+void TestTradeService::init()
+{
+    newSession();
+    service.chainDelayMs = 20;
+    windows.clear();
+    data = std::make_unique<QTemporaryDir>();
+    front = std::make_unique<SimProcess>();
+}
+
+void TestTradeService::cleanup()
+{
+    service.release();
+    QVERIFY(GlobalVars::tradeApi.load() == nullptr);
+    QVERIFY(GlobalVars::tradeSpi.load() == nullptr);
+    QTest::qWait(20);
+    QVERIFY(!windows.offGuiThread);
+    front.reset();
+    data.reset();
+}
+
+bool TestTradeService::startFront()
+{
+    const QStringList args = {"--td",    "127.0.0.1:0", "--md",   "127.0.0.1:0",
+                              "--admin", "127.0.0.1:0", "--data", data->path()};
+    if (!front->start(VELMORA_SIMFRONT_EXE, args, {"td", "md", "admin"})) {
+        qWarning() << front->errorString() << front->standardError();
+        return false;
+    }
+    GlobalVars::tdAddress = front->address("td");
+    GlobalVars::mdAddress = front->address("md");
+    return true;
+}
+
+bool TestTradeService::admin(const std::string &path, const std::string &body)
+{
+    const QUrl url(front->address("admin"));
+    httplib::Client client(url.host().toStdString(), url.port());
+    const auto result = body.empty() ? client.Delete(path.c_str())
+                                     : client.Post(path.c_str(), body, "application/json");
+    return result && result->status == 200;
+}
+
+QList<FrontRequest> TestTradeService::requests(const char *which)
+{
+    const QUrl url(front->address("admin"));
+    httplib::Client client(url.host().toStdString(), url.port());
+    const auto result = client.Get((std::string("/requests?front=") + which).c_str());
+    QList<FrontRequest> list;
+    if (!result || result->status != 200) {
+        return {{"no answer", 0}};
+    }
+    for (const QJsonValue &entry :
+         QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).array()) {
+        const QJsonObject e = entry.toObject();
+        list << FrontRequest{
+            QStringLiteral("%1:%2").arg(e["type"].toString()).arg(e["requestId"].toInt()),
+            static_cast<qint64>(e["micros"].toDouble())};
+    }
+    return list;
+}
+
+QStringList TestTradeService::entries(const char *which)
+{
+    QStringList list;
+    for (const FrontRequest &request : requests(which)) {
+        list << request.entry;
+    }
+    return list;
+}
+
+bool TestTradeService::connectAndLogIn()
+{
+    GlobalVars::pendingRequest = 1;
+    return service.init() == 0 &&
+           QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 0; }, kWaitMs) &&
+           service.reqUserLogin(11) == 0 &&
+           QTest::qWaitFor([&] { return windows.strategyCalls == 1; }, kWaitMs);
+}
+
+const QStringList kSequence = {"ReqUserLogin:11", "ReqSettlementInfoConfirm:11",
+                               "ReqQryInstrument:11", "ReqQryInvestorPosition:11",
+                               "ReqQryTradingAccount:11"};
+
+void TestTradeService::loginSequenceIsPacedAndStartsTheStrategy()
+{
+    QVERIFY(startFront());
+    service.chainDelayMs = 1100;
+    QVERIFY(connectAndLogIn());
+
+    const QList<FrontRequest> td = requests("td");
+    QCOMPARE(entries("td"), kSequence);
+    for (int i = 1; i < td.size(); ++i) {
+        QVERIFY2(td[i].micros - td[i - 1].micros >= 1100 * 1000 - 1000, qPrintable(td[i].entry));
+    }
+    // The market data logs in and subscribes with the trading login, not after the pause.
+    const QList<FrontRequest> mdLog = requests("md");
+    QCOMPARE(entries("md"), QStringList({"ReqUserLogin:11", "SubscribeMarketData:0"}));
+    QVERIFY(mdLog[1].micros < td[1].micros);
+    QTRY_COMPARE_WITH_TIMEOUT(GlobalVars::mdLoginState.load(), 0, kWaitMs);
+
+    QTRY_COMPARE_WITH_TIMEOUT(windows.lines.size(), 6, kWaitMs);
+    QCOMPARE(windows.lines,
+             QStringList({"[CTP连接] 已连接", "[交易账户登录] 已登录", "[结算单确认] 完毕",
+                          "[查询合约] 完毕", "[查询持仓] 完毕", "[查询资金账户] 完毕"}));
+    QCOMPARE(windows.connectionStates, QList<int>{0});
+    QCOMPARE(windows.loginStates, QList<int>{0});
+    QCOMPARE(windows.closeCalls, 1);
+    QCOMPARE(GlobalVars::strategyState.load(), 1);
+    QCOMPARE(GlobalVars::pendingRequest.load(), 0);
+    QCOMPARE(GlobalVars::frontID.load(), 1);
+    QCOMPARE(GlobalVars::maxOrderRef.load(), 1);
+    QCOMPARE(static_cast<QString>(GlobalVars::instrumentName), QStringLiteral("螺纹钢2705"));
+    QCOMPARE(static_cast<QString>(GlobalVars::exchangeID), QStringLiteral("SHFE"));
+    QCOMPARE(GlobalVars::volumeMultiple.load(), 10);
+    QCOMPARE(GlobalVars::priceTick.load(), 1.0);
+    QCOMPARE(GlobalVars::available.load(), 10000000.0);
+    QTest::qWait(50);
+    QCOMPARE(windows.strategyCalls, 1);
+}
+
+void TestTradeService::droppedFrontLogsInAgain()
+{
+    QVERIFY(startFront());
+    service.chainDelayMs = 300;
+    GlobalVars::pendingRequest = 1;
+    QCOMPARE(service.init(), 0);
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 0; }, kWaitMs));
+
+    // Dropped inside the sequence: it runs again from the login once the API reconnects.
+    QCOMPARE(service.reqUserLogin(11), 0);
+    QVERIFY(QTest::qWaitFor([&] { return entries("td").size() == 2; }, kWaitMs));
+    QVERIFY(admin("/requests", ""));
+    QVERIFY(admin("/drop", R"({"refuseSeconds": 1})"));
+    QVERIFY(QTest::qWaitFor([&] { return windows.strategyCalls == 1; }, 30000));
+    const QStringList again = entries("td");
+    QVERIFY2(again.size() >= kSequence.size(), qPrintable(again.join(' ')));
+    QCOMPARE(again.mid(again.size() - kSequence.size()), kSequence);
+    QCOMPARE(GlobalVars::pendingRequest.load(), 0);
+    QCOMPARE(windows.connectionStates.mid(0, 3), QList<int>({0, 3, 0}));
+
+    // Dropped while idle: a login with the idle number, and nothing follows it.
+    QVERIFY(admin("/requests", ""));
+    windows.clear();
+    QVERIFY(admin("/drop", R"({"refuseSeconds": 1})"));
+    QVERIFY(QTest::qWaitFor([&] { return windows.loginStates.size() == 1; }, 30000));
+    QTest::qWait(3 * service.chainDelayMs);
+    QCOMPARE(entries("td"), QStringList{"ReqUserLogin:0"});
+    QCOMPARE(windows.connectionStates, QList<int>({3, 0}));
+    QCOMPARE(GlobalVars::tradeLoginState.load(), 0);
+    QCOMPARE(windows.lines, QStringList());
+    QCOMPARE(windows.strategyCalls, 0);
+}
+
+void TestTradeService::releaseEndsAChainedPause()
+{
+    QVERIFY(startFront());
+    service.chainDelayMs = 60000;
+    QCOMPARE(service.init(), 0);
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 0; }, kWaitMs));
+    QCOMPARE(service.reqUserLogin(11), 0);
+    // The login answer is handled up to the pause once the dialog is told to close.
+    QVERIFY(QTest::qWaitFor([&] { return windows.closeCalls == 1; }, kWaitMs));
+
+    QElapsedTimer released;
+    released.start();
+    service.release();
+    QVERIFY(released.elapsed() < service.chainDelayMs);
+    QTest::qWait(100);
+    QCOMPARE(entries("td"), QStringList{"ReqUserLogin:11"});
+    QCOMPARE(windows.lines, QStringList{"[交易账户登录] 已登录"});
+
+    // The next start chains again.
+    service.chainDelayMs = 20;
+    newSession();
+    GlobalVars::tdAddress = front->address("td");
+    GlobalVars::mdAddress = front->address("md");
+    windows.clear();
+    QVERIFY(connectAndLogIn());
+}
+
+// The handlers themselves, on this thread, where the relays run the slots at once.
+void TestTradeService::positionSumsAndMenuRefreshes()
+{
+    GlobalVars::pendingRequest = 21;
+    GlobalVars::longPosition = 99;
+    const int menu = 101;
+    auto today = position("rb2705", THOST_FTDC_PD_Long, 3, 30000.0);
+    auto earlier = position("rb2705  ", THOST_FTDC_PD_Long, 2, 20000.0);
+    auto shortSide = position("rb2705", THOST_FTDC_PD_Short, 4, 40000.0);
+    auto net = position("rb2705", THOST_FTDC_PD_Net, 7, 70000.0);
+    auto other = position("sc2706", THOST_FTDC_PD_Long, 5, 50000.0);
+    service.onRspQryInvestorPosition(&other, nullptr, menu, false);
+    QCOMPARE(GlobalVars::longPosition.load(), 99);
+    service.onRspQryInvestorPosition(&today, nullptr, menu, false);
+    service.onRspQryInvestorPosition(&net, nullptr, menu, false);
+    service.onRspQryInvestorPosition(&shortSide, nullptr, menu, false);
+    service.onRspQryInvestorPosition(&earlier, nullptr, menu, true);
+
+    QCOMPARE(GlobalVars::longPosition.load(), 5);
+    QCOMPARE(GlobalVars::longTodayPosition.load(), 5);
+    QCOMPARE(GlobalVars::longYdPosition.load(), 2);
+    QCOMPARE(GlobalVars::longCloseVolume.load(), 2);
+    QCOMPARE(GlobalVars::longPositionCost.load(), 50000.0);
+    QCOMPARE(GlobalVars::longCloseProfit.load(), 5000.0);
+    QCOMPARE(GlobalVars::shortPosition.load(), 4);
+    QCOMPARE(GlobalVars::shortOpenAmount.load(), 40000.0);
+    QVERIFY(GlobalVars::positionQueryStart);
+
+    // A series of other instruments only keeps the sums; an empty answer clears them.
+    service.onRspQryInvestorPosition(&other, nullptr, menu, true);
+    QCOMPARE(GlobalVars::longPosition.load(), 5);
+    QVERIFY(GlobalVars::positionQueryStart);
+    service.onRspQryInvestorPosition(nullptr, nullptr, menu, true);
+    QCOMPARE(GlobalVars::longPosition.load(), 0);
+    QCOMPARE(GlobalVars::shortPositionCost.load(), 0.0);
+    QCOMPARE(windows.positionTables, 7);
+
+    CThostFtdcTradingAccountField account{};
+    account.Available = 1234.5;
+    service.onRspQryTradingAccount(&account, nullptr, menu, true);
+    QCOMPARE(GlobalVars::available.load(), 1234.5);
+    QCOMPARE(windows.accountTables, 1);
+    QCOMPARE(GlobalVars::pendingRequest.load(), 21);
+    QCOMPARE(GlobalVars::strategyState.load(), -1);
+    QCOMPARE(windows.lines, QStringList({"[查询持仓] 完毕", "[查询持仓] 完毕", "[查询持仓] 完毕",
+                                         "[查询资金账户] 完毕"}));
+}
+
+void TestTradeService::settlementBytesJoinAcrossPieces()
+{
+    // Every cut of a mixed text, through the joiner alone.
+    const QString text = QStringLiteral("结算单 A1确认：盈亏-5");
+    const QByteArray bytes = QTextCodec::codecForName("gb2312")->fromUnicode(text);
+    for (int cut = 0; cut <= bytes.size(); ++cut) {
+        SettlementText joiner;
+        QString joined = joiner.append(bytes.left(cut).toStdString(), false);
+        joined += joiner.append(bytes.mid(cut).toStdString(), true);
+        QCOMPARE(joined, text);
+    }
+
+    // The front's statement, many pieces of 500 bytes.
+    QVERIFY(startFront());
+    QVERIFY(connectAndLogIn());
+    windows.clear();
+    QCOMPARE(service.querySettlementInfo(), 0);
+    QVERIFY(QTest::qWaitFor([&] { return windows.lastFlags.contains(true); }, kWaitMs));
+    QVERIFY(windows.pieces.size() >= 3);
+    QCOMPARE(windows.lastFlags.count(true), 1);
+    QVERIFY(windows.lastFlags.last());
+    QVERIFY(windows.statementMode);
+    const QString statement = windows.pieces.join(QString());
+    QVERIFY(!statement.contains(QChar::ReplacementCharacter));
+    QVERIFY(statement.contains(QStringLiteral("视为贵方已确认本结算单的全部内容")));
+    QVERIFY(statement.contains(QStringLiteral("免责声明：市场有风险，投资需谨慎。")));
+}
+
+QTEST_MAIN(TestTradeService)
+#include "tst_tradeservice.moc"
