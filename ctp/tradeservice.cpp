@@ -528,21 +528,3 @@ void TradeService::onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradin
                true);
     }
 }
-
-void TradeService::onRspOrderInsert(CThostFtdcInputOrderField *, CThostFtdcRspInfoField *, int,
-                                    bool)
-{
-}
-
-void TradeService::onRspOrderAction(CThostFtdcInputOrderActionField *, CThostFtdcRspInfoField *,
-                                    int, bool)
-{
-}
-
-void TradeService::onRtnOrder(CThostFtdcOrderField *) {}
-
-void TradeService::onRtnTrade(CThostFtdcTradeField *) {}
-
-void TradeService::onErrRtnOrderInsert(CThostFtdcInputOrderField *, CThostFtdcRspInfoField *) {}
-
-void TradeService::onErrRtnOrderAction(CThostFtdcOrderActionField *, CThostFtdcRspInfoField *) {}

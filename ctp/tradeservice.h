@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chainpause.h"
+#include "reportedfills.h"
 #include "settlementtext.h"
 
 #include <ThostFtdcUserApiStruct.h>
@@ -47,6 +48,18 @@ public:
     int queryPosition();
     int queryAccount();
 
+    // The four trading commands on the session's instrument, each an immediate-or-cancel limit
+    // order one tick inside the day's far limit; signalId "0" marks a command given by hand,
+    // whose refusals are shown. 0 when the (last) order was sent, else a requestResultText code.
+    int openLong(QString signalId);
+    int closeLong(QString signalId);
+    int openShort(QString signalId);
+    int closeShort(QString signalId);
+    // Sends one order and hands its report to the platform's report worker.
+    int insertOrder(char direction, char offsetFlag, int volume, double price, QString signalId);
+    // Only the latest order of this login is recognised.
+    bool isCurrentOrder(const CThostFtdcOrderField &order);
+
     // One line in the main window's message area.
     void showMessage(QString text);
 
@@ -77,7 +90,6 @@ public:
     void onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradingAccount,
                                 CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
 
-    // Orders come with the order work.
     void onRspOrderInsert(CThostFtdcInputOrderField *pInputOrder, CThostFtdcRspInfoField *pRspInfo,
                           int nRequestID, bool bIsLast);
     void onRspOrderAction(CThostFtdcInputOrderActionField *pInputOrderAction,
@@ -93,6 +105,10 @@ public:
     std::atomic<int> chainDelayMs{1100};
 
 private:
+    struct OrderSide;
+    int openPosition(const OrderSide &side, const QString &signalId);
+    int closePosition(const OrderSide &side, const QString &signalId);
+
     // Lock, send, report a failure, unlock.
     int request(int (*send)(int), int requestNo, const char *failureText);
     // Takes the API object away from the requests and ends it, with no lock of this service
@@ -103,6 +119,7 @@ private:
     QMutex mutex;
     ChainPause chain;
     SettlementText settlement;
+    ReportedFills reportedFills;
 
     // Kept for the life of the service; replaced when the main window changes.
     SignalObject *messageRelay = nullptr;

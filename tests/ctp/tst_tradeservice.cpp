@@ -26,6 +26,7 @@
 // The top of the graph defines the services; here the test does.
 TradeService *GlobalVars::tradeService = nullptr;
 MdService *GlobalVars::mdService = nullptr;
+SignalApi *GlobalVars::signalApi = nullptr;
 
 namespace {
 

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <tuple>
+
+// The fills already shown and reported by this process. The front replays the day's private
+// stream after every reconnection, and a replayed fill must not reach the platform twice.
+class ReportedFills
+{
+public:
+    // True the first time a fill is seen; a trade is known by its exchange, its trading day
+    // (exchanges number trades afresh each day) and its trade number.
+    bool firstTime(const std::string &exchangeId, const std::string &tradeDate,
+                   const std::string &tradeId);
+
+private:
+    std::mutex mutex;
+    std::set<std::tuple<std::string, std::string, std::string>> seen;
+};

@@ -1,0 +1,326 @@
+// The order commands of TradeService and the order and trade events of the trading front.
+
+#include "tradeservice.h"
+
+#include "fieldtext.h"
+#include "globalvars.h"
+#include "ordertexts.h"
+#include "requesttexts.h"
+#include "signalapi.h"
+#include "tradespi.h"
+#include "utils.h"
+
+#include <ThostFtdcUserApiDataType.h>
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include <limits>
+
+namespace {
+
+const int kOrderRequest = 21;
+
+// The only blanks an OrderRef carries are the vendor's right alignment.
+template <std::size_t N> QString orderRefText(const char (&field)[N])
+{
+    return QString::fromStdString(fieldBytes(field)).trimmed();
+}
+
+QString orderKey(const QString &orderRef)
+{
+    return QStringLiteral("%1%2%3")
+        .arg(GlobalVars::frontID.load())
+        .arg(GlobalVars::sessionID.load())
+        .arg(orderRef);
+}
+
+bool carriesError(const CThostFtdcRspInfoField *pRspInfo)
+{
+    return pRspInfo && pRspInfo->ErrorID != 0;
+}
+
+// Lots for an opening order at the best price: the funds (capped for a real account), times the
+// leverage and the user's fraction, over the value of one lot; 0 when that makes no whole lot.
+int openingVolume(double bestPrice)
+{
+    double capital = GlobalVars::currMargin + GlobalVars::available;
+    if (GlobalVars::accountType.get() == QLatin1String("real") &&
+        capital > GlobalVars::maxCapital) {
+        capital = GlobalVars::maxCapital;
+    }
+    const int multiple = GlobalVars::volumeMultiple;
+    if (multiple == 0) {
+        return 0;
+    }
+    const double lots =
+        GlobalVars::leverage * capital * GlobalVars::profit / (multiple * bestPrice);
+    if (!(lots >= 1)) {
+        return 0;
+    }
+    // The broker refuses an oversized order; an int cannot hold any larger count.
+    return lots >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                   : static_cast<int>(lots);
+}
+
+} // namespace
+
+struct TradeService::OrderSide
+{
+    std::atomic<int> &position;
+    std::atomic<int> &todayPosition;
+    std::atomic<double> &bestPrice;
+    // Orders go one tick inside this limit, so that they meet whatever the book holds.
+    std::atomic<double> &limitPrice;
+    double tickSign;
+    char direction;
+    const char *failureText;
+
+    double price() const { return limitPrice + tickSign * GlobalVars::priceTick; }
+};
+
+int TradeService::openLong(QString signalId)
+{
+    static const OrderSide side{GlobalVars::longPosition,
+                                GlobalVars::longTodayPosition,
+                                GlobalVars::askPrice1,
+                                GlobalVars::upperLimitPrice,
+                                -1.0,
+                                THOST_FTDC_D_Buy,
+                                "[多头开仓] 请求失败：[%1] %2"};
+    return openPosition(side, signalId);
+}
+
+int TradeService::openShort(QString signalId)
+{
+    static const OrderSide side{GlobalVars::shortPosition,
+                                GlobalVars::shortTodayPosition,
+                                GlobalVars::bidPrice1,
+                                GlobalVars::lowerLimitPrice,
+                                1.0,
+                                THOST_FTDC_D_Sell,
+                                "[空头开仓] 请求失败：[%1] %2"};
+    return openPosition(side, signalId);
+}
+
+int TradeService::closeLong(QString signalId)
+{
+    static const OrderSide side{GlobalVars::longPosition,
+                                GlobalVars::longTodayPosition,
+                                GlobalVars::bidPrice1,
+                                GlobalVars::lowerLimitPrice,
+                                1.0,
+                                THOST_FTDC_D_Sell,
+                                "[多头平仓] 请求失败：[%1] %2"};
+    return closePosition(side, signalId);
+}
+
+int TradeService::closeShort(QString signalId)
+{
+    static const OrderSide side{GlobalVars::shortPosition,
+                                GlobalVars::shortTodayPosition,
+                                GlobalVars::askPrice1,
+                                GlobalVars::upperLimitPrice,
+                                -1.0,
+                                THOST_FTDC_D_Buy,
+                                "[空头平仓] 请求失败：[%1] %2"};
+    return closePosition(side, signalId);
+}
+
+int TradeService::openPosition(const OrderSide &side, const QString &signalId)
+{
+    int result = -4;
+    if (side.position < 1) {
+        result = -6;
+        const double best = side.bestPrice;
+        if (best > 0 && side.limitPrice > 0) {
+            const int volume = openingVolume(best);
+            if (volume >= 1) {
+                result =
+                    insertOrder(side.direction, THOST_FTDC_OF_Open, volume, side.price(), signalId);
+                if (result == 0) {
+                    return 0;
+                }
+            }
+        }
+    }
+    if (signalId == QLatin1String("0")) {
+        showMessage(QString::fromUtf8(side.failureText).arg(result).arg(requestResultText(result)));
+    }
+    return result;
+}
+
+int TradeService::closePosition(const OrderSide &side, const QString &signalId)
+{
+    // Read once: the refresh after the first part's fill may rewrite them during the pause.
+    const int position = side.position;
+    const int today = side.todayPosition;
+    int result = -5;
+    if (position > 0) {
+        const double price = side.price();
+        if (static_cast<QString>(GlobalVars::exchangeID).toUpper() == QLatin1String("SHFE")) {
+            result = -6;
+            if (today > 0) {
+                result =
+                    insertOrder(side.direction, THOST_FTDC_OF_CloseToday, today, price, signalId);
+            }
+            const int rest = position - today;
+            if (rest >= 1) {
+                // A release ended the pause: the rest is not sent.
+                result = pauseChain() ? insertOrder(side.direction, THOST_FTDC_OF_CloseYesterday,
+                                                    rest, price, signalId)
+                                      : -1;
+            }
+        } else {
+            result = insertOrder(side.direction, THOST_FTDC_OF_Close, position, price, signalId);
+        }
+        if (result == 0) {
+            return 0;
+        }
+    }
+    if (signalId == QLatin1String("0")) {
+        showMessage(QString::fromUtf8(side.failureText).arg(result).arg(requestResultText(result)));
+    }
+    return result;
+}
+
+int TradeService::insertOrder(char direction, char offsetFlag, int volume, double price,
+                              QString signalId)
+{
+    QMutexLocker locker(&mutex);
+    if (GlobalVars::tradeConnectionState != 0 || GlobalVars::tradeLoginState != 0) {
+        return -1;
+    }
+    const QString orderRef = QString::number(++GlobalVars::maxOrderRef);
+    GlobalVars::pendingRequest = kOrderRequest;
+
+    CThostFtdcInputOrderField order{};
+    setFieldText(order.BrokerID, GlobalVars::brokerID);
+    setFieldText(order.InvestorID, GlobalVars::investerID);
+    setFieldText(order.InstrumentID, GlobalVars::instrument);
+    setFieldText(order.OrderRef, orderRef);
+    order.OrderPriceType = THOST_FTDC_OPT_LimitPrice;
+    order.Direction = direction;
+    order.CombOffsetFlag[0] = offsetFlag;
+    order.CombHedgeFlag[0] = THOST_FTDC_HF_Speculation;
+    order.LimitPrice = price;
+    order.VolumeTotalOriginal = volume;
+    order.TimeCondition = THOST_FTDC_TC_IOC;
+    order.VolumeCondition = THOST_FTDC_VC_CV;
+    order.MinVolume = 1;
+    order.ContingentCondition = THOST_FTDC_CC_Immediately;
+    order.ForceCloseReason = THOST_FTDC_FCC_NotForceClose;
+    order.IsAutoSuspend = 0;
+    order.UserForceClose = 0;
+
+    const int code = TradeSpi::reqOrderInsert(order, kOrderRequest);
+    if (code != 0) {
+        GlobalVars::pendingRequest = 0;
+        return code;
+    }
+    // The report worker takes it in order and sends it later, so the lock is not held across
+    // a platform stall and no nested event loop runs under it.
+    if (SignalApi *platform = GlobalVars::signalApi) {
+        const QString side =
+            direction == THOST_FTDC_D_Buy ? QStringLiteral("多头") : QStringLiteral("空头");
+        platform->reportOrder(orderKey(orderRef), signalId,
+                              QStringLiteral("%1 %2").arg(side, offsetFlagText(offsetFlag)), volume,
+                              price);
+    }
+    return code;
+}
+
+bool TradeService::isCurrentOrder(const CThostFtdcOrderField &order)
+{
+    bool number = false;
+    const int orderRef = orderRefText(order.OrderRef).toInt(&number, 10);
+    return order.FrontID == GlobalVars::frontID && order.SessionID == GlobalVars::sessionID &&
+           number && orderRef == GlobalVars::maxOrderRef;
+}
+
+void TradeService::onRspOrderInsert(CThostFtdcInputOrderField *pInputOrder,
+                                    CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    Q_UNUSED(pInputOrder);
+    Q_UNUSED(nRequestID);
+    if (!carriesError(pRspInfo)) {
+        return;
+    }
+    GlobalVars::pendingRequest = 0;
+    if (bIsLast) {
+        showMessage(QStringLiteral("[报单录入错误] 返回码：%1，返回信息：%2")
+                        .arg(pRspInfo->ErrorID)
+                        .arg(Utils::fromGb2312(fieldBytes(pRspInfo->ErrorMsg))));
+    }
+}
+
+void TradeService::onErrRtnOrderInsert(CThostFtdcInputOrderField *pInputOrder,
+                                       CThostFtdcRspInfoField *pRspInfo)
+{
+    if (carriesError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+    }
+    if (pInputOrder) {
+        showMessage(QStringLiteral("[报单失败] %1 %2，该错误通常由交易所返回。")
+                        .arg(tradeSideText(pInputOrder->Direction),
+                             offsetFlagText(pInputOrder->CombOffsetFlag[0])));
+    }
+}
+
+void TradeService::onRtnOrder(CThostFtdcOrderField *pOrder)
+{
+    if (!pOrder || !isCurrentOrder(*pOrder) || pOrder->OrderStatus != THOST_FTDC_OST_Canceled) {
+        return;
+    }
+    showMessage(QStringLiteral("[报单状态] %1，限价：%2，未成交，已撤单！")
+                    .arg(Utils::fromGb2312(fieldBytes(pOrder->StatusMsg)))
+                    .arg(pOrder->LimitPrice));
+    GlobalVars::pendingRequest = 0;
+}
+
+void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
+{
+    if (!pTrade) {
+        return;
+    }
+    // Every fill counts as seen, so that a replay never passes for a new fill later.
+    const bool fresh = reportedFills.firstTime(
+        fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->TradeDate), fieldBytes(pTrade->TradeID));
+    if (!fresh || GlobalVars::pendingRequest != kOrderRequest) {
+        return;
+    }
+    const double price = Utils::validDouble(pTrade->Price);
+    showMessage(QStringLiteral("[成交通知] [%1] [%2] 价格：%3，数量：%4，成交时间：%5 %6")
+                    .arg(tradeSideText(pTrade->Direction), offsetFlagText(pTrade->OffsetFlag),
+                         Utils::formatDouble(price))
+                    .arg(pTrade->Volume)
+                    .arg(QString::fromStdString(fieldBytes(pTrade->TradeDate)),
+                         QString::fromStdString(fieldBytes(pTrade->TradeTime))));
+    // The front pads the reference; the platform knows the order by the key it was sent.
+    if (SignalApi *platform = GlobalVars::signalApi) {
+        platform->reportFill(orderKey(orderRefText(pTrade->OrderRef)), pTrade->Volume, price);
+    }
+    if (pauseChain()) {
+        reqQryInvestorPosition(GlobalVars::pendingRequest);
+    }
+}
+
+void TradeService::onRspOrderAction(CThostFtdcInputOrderActionField *pInputOrderAction,
+                                    CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    Q_UNUSED(pInputOrderAction);
+    Q_UNUSED(nRequestID);
+    Q_UNUSED(bIsLast);
+    if (carriesError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+    }
+}
+
+void TradeService::onErrRtnOrderAction(CThostFtdcOrderActionField *pOrderAction,
+                                       CThostFtdcRspInfoField *pRspInfo)
+{
+    Q_UNUSED(pOrderAction);
+    if (carriesError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+    }
+}
