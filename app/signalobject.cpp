@@ -25,6 +25,9 @@ SignalObject::SignalObject(const char *signal, const char *slot)
 
 SignalObject::~SignalObject()
 {
+    // Pairs with dispose(): a relay made on a library thread is destroyed on the GUI thread
+    // after a hand-over inside Qt, which ThreadSanitizer cannot see.
+    handedOver.load(std::memory_order_acquire);
     // By the connection, not by the receiver: the receiver may be gone already, and Qt then
     // dropped the connection itself.
     disconnect(connection);
@@ -48,6 +51,7 @@ QObject *SignalObject::mainWindow()
 
 void SignalObject::dispose()
 {
+    handedOver.store(true, std::memory_order_release);
     QCoreApplication *application = QCoreApplication::instance();
     if (application && thread() != application->thread()) {
         moveToThread(application->thread());

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
+
 // A one-shot relay from any thread to a slot of a window. Created on the calling thread and
 // connected with Qt::AutoConnection, so an emit from a CTP callback thread becomes a queued,
 // ordered call on the GUI thread, and an emit on the GUI thread runs the slot at once.
@@ -46,4 +48,5 @@ private:
     QByteArray slotSignature;
     QByteArray signalSignature;
     QMetaObject::Connection connection;
+    std::atomic<bool> handedOver{false};
 };

@@ -4,5 +4,13 @@ bool ReportedFills::firstTime(const std::string &exchangeId, const std::string &
                               const std::string &tradeId)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    return seen.emplace(exchangeId, tradeDate, tradeId).second;
+    const bool first = seen.emplace(exchangeId, tradeDate, tradeId).second;
+    repeated += first ? 0 : 1;
+    return first;
+}
+
+int ReportedFills::repeats() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return repeated;
 }

@@ -14,8 +14,11 @@ public:
     // (exchanges number trades afresh each day) and its trade number.
     bool firstTime(const std::string &exchangeId, const std::string &tradeDate,
                    const std::string &tradeId);
+    // How many fills came again (a replayed stream) and were kept from being shown twice.
+    int repeats() const;
 
 private:
-    std::mutex mutex;
+    mutable std::mutex mutex;
+    int repeated = 0;
     std::set<std::tuple<std::string, std::string, std::string>> seen;
 };

@@ -103,6 +103,9 @@ public:
 
     // Milliseconds before each chained request.
     std::atomic<int> chainDelayMs{1100};
+    // Fills that arrived again (the stream replayed after a reconnection) and were not shown
+    // or reported a second time.
+    int repeatedFills() const { return reportedFills.repeats(); }
 
 private:
     struct OrderSide;

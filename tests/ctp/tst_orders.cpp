@@ -319,6 +319,7 @@ void TestOrders::opensAreSizedFilledAndReported()
     // Dropped while a refresh is under way: the replayed day must not count its fills again.
     // The cancelled order after the login comes on the same stream, behind the replay.
     const int tradesBefore = windows.linesStarting(u("[成交通知]")).size();
+    const int repeatsBefore = service().repeatedFills();
     const int loginsBefore = windows.logins;
     GlobalVars::pendingRequest = 21;
     QVERIFY(adminPost("/drop", {{"refuseSeconds", 1}}));
@@ -329,6 +330,8 @@ void TestOrders::opensAreSizedFilledAndReported()
     const QString cancelled = u("[报单状态] 已撤单，限价：%1，未成交，已撤单！").arg(lower + 1);
     QVERIFY(QTest::qWaitFor([&] { return windows.lines.contains(cancelled); }, kWaitMs));
     QCOMPARE(windows.linesStarting(u("[成交通知]")).size(), tradesBefore);
+    // The replay did arrive: the day's fills came again and were held back.
+    QVERIFY(service().repeatedFills() > repeatsBefore);
     QCOMPARE(windows.lines.count(cancelled), 1);
     QCOMPARE(GlobalVars::pendingRequest.load(), 0);
 
