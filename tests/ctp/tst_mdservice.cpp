@@ -5,6 +5,7 @@
 #include "globalvars.h"
 #include "mdservice.h"
 #include "mdspi.h"
+#include "servicefront.h"
 #include "signalobject.h"
 #include "simprocess.h"
 
@@ -162,23 +163,12 @@ void TestMdService::cleanup()
 
 bool TestMdService::startFront(const QStringList &extra)
 {
-    const QStringList args = QStringList{"--td",    "127.0.0.1:0", "--md",   "127.0.0.1:0",
-                                         "--admin", "127.0.0.1:0", "--data", data->path()} +
-                             extra;
-    if (!front->start(VELMORA_SIMFRONT_EXE, args, {"td", "md", "admin"})) {
-        qWarning() << front->errorString() << front->standardError();
-        return false;
-    }
-    GlobalVars::mdAddress = front->address("md");
-    return true;
+    return startServiceFront(*front, data->path(), extra);
 }
 
 bool TestMdService::admin(const std::string &path, const std::string &body)
 {
-    const QUrl url(front->address("admin"));
-    httplib::Client client(url.host().toStdString(), url.port());
-    const auto result = client.Post(path.c_str(), body, "application/json");
-    return result && result->status == 200;
+    return adminRequest(*front, path, body);
 }
 
 QStringList TestMdService::mdRequests()

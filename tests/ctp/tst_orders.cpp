@@ -6,6 +6,7 @@
 #include "globalvars.h"
 #include "mdservice.h"
 #include "platformsim.h"
+#include "servicefront.h"
 #include "signalapi.h"
 #include "signalobject.h"
 #include "simprocess.h"
@@ -156,15 +157,7 @@ void TestOrders::cleanup()
 
 bool TestOrders::startFront()
 {
-    const QStringList args = {"--td",    "127.0.0.1:0", "--md",   "127.0.0.1:0",
-                              "--admin", "127.0.0.1:0", "--data", data->path()};
-    if (!front->start(VELMORA_SIMFRONT_EXE, args, {"td", "md", "admin"})) {
-        qWarning() << front->errorString() << front->standardError();
-        return false;
-    }
-    GlobalVars::tdAddress = front->address("td");
-    GlobalVars::mdAddress = front->address("md");
-    return true;
+    return startServiceFront(*front, data->path());
 }
 
 bool TestOrders::connectAndLogIn()

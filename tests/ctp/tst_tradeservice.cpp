@@ -4,6 +4,7 @@
 
 #include "globalvars.h"
 #include "mdservice.h"
+#include "servicefront.h"
 #include "settlementtext.h"
 #include "signalobject.h"
 #include "simprocess.h"
@@ -178,24 +179,12 @@ void TestTradeService::cleanup()
 
 bool TestTradeService::startFront()
 {
-    const QStringList args = {"--td",    "127.0.0.1:0", "--md",   "127.0.0.1:0",
-                              "--admin", "127.0.0.1:0", "--data", data->path()};
-    if (!front->start(VELMORA_SIMFRONT_EXE, args, {"td", "md", "admin"})) {
-        qWarning() << front->errorString() << front->standardError();
-        return false;
-    }
-    GlobalVars::tdAddress = front->address("td");
-    GlobalVars::mdAddress = front->address("md");
-    return true;
+    return startServiceFront(*front, data->path());
 }
 
 bool TestTradeService::admin(const std::string &path, const std::string &body)
 {
-    const QUrl url(front->address("admin"));
-    httplib::Client client(url.host().toStdString(), url.port());
-    const auto result = body.empty() ? client.Delete(path.c_str())
-                                     : client.Post(path.c_str(), body, "application/json");
-    return result && result->status == 200;
+    return adminRequest(*front, path, body);
 }
 
 QList<FrontRequest> TestTradeService::requests(const char *which)
