@@ -12,9 +12,8 @@ QString loadStamp()
 }
 } // namespace
 
-// The four service pointers are defined by the library at the top of the graph, which
-// sees the service classes; this file only knows them by name.
-QMutex *GlobalVars::flowMutex = new QMutex;
+// flowMutex and the four service pointers are defined together by the library at the top of the
+// graph, which sees the service classes; this file only knows them by name.
 
 MainWindow *GlobalVars::mainWindow = nullptr;
 LoginSite *GlobalVars::loginSite = nullptr;

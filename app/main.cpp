@@ -1,6 +1,7 @@
 #include "globalvars.h"
 #include "keepawake.h"
 #include "logging.h"
+#include "signalapi.h"
 #include "startup.h"
 
 #include <QApplication>
@@ -18,5 +19,8 @@ int main(int argc, char *argv[])
     // show, the event loop ends as soon as it has started.
     QTimer::singleShot(0, &application, &QCoreApplication::quit);
 
-    return application.exec();
+    const int exitCode = application.exec();
+    // The service objects outlive main; the reports they still hold go out before the end.
+    GlobalVars::signalApi->waitForReports(GlobalVars::signalApi->timeoutMs);
+    return exitCode;
 }

@@ -25,10 +25,6 @@
 #include <utility>
 #include <vector>
 
-TradeService *GlobalVars::tradeService = nullptr;
-MdService *GlobalVars::mdService = nullptr;
-SignalApi *GlobalVars::signalApi = nullptr;
-
 namespace {
 
 const int kWaitMs = 20000;

@@ -25,10 +25,6 @@
 #include <memory>
 
 // The top of the graph defines the services; here the test does.
-TradeService *GlobalVars::tradeService = nullptr;
-MdService *GlobalVars::mdService = nullptr;
-SignalApi *GlobalVars::signalApi = nullptr;
-
 namespace {
 
 void newSession()
