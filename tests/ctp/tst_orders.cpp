@@ -7,6 +7,7 @@
 #include "mdservice.h"
 #include "platformsim.h"
 #include "servicefront.h"
+#include "signalanalyze.h"
 #include "signalapi.h"
 #include "signalobject.h"
 #include "simprocess.h"
@@ -14,6 +15,7 @@
 
 #include <httplib.h>
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -96,6 +98,7 @@ private slots:
     void opensAreSizedFilledAndReported();
     void shfeCloseSplitsWithAPause();
     void refusalsAndAPlainCloseElsewhere();
+    void signalOrderReleasedWhileItsFillIsReported();
 
 private:
     bool startFront();
@@ -398,6 +401,72 @@ void TestOrders::shfeCloseSplitsWithAPause()
     QCOMPARE(today["direction"].toString(), u("1"));
     QVERIFY(windows.lines.contains(u("[报单失败] 卖出 平昨，该错误通常由交易所返回。")));
     QVERIFY(windows.lines.contains(u("[报单录入错误] 返回码：51，返回信息：CTP:平昨仓位不足")));
+
+    // One part when the position is all of today or all of yesterday: no second order follows.
+    QVERIFY(QTest::qWaitFor(
+        [] { return GlobalVars::pendingRequest == 0 && GlobalVars::longTodayPosition == 2; },
+        kWaitMs));
+    const int refusals = windows.linesStarting(u("[报单录入错误]")).size();
+    for (const bool allToday : {true, false}) {
+        GlobalVars::longPosition = allToday ? 2 : 1;
+        GlobalVars::longTodayPosition = allToday ? 2 : 0;
+        const int before = frontList("/requests?type=ReqOrderInsert").size();
+        QCOMPARE(service().closeLong("0"), 0);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return allToday ? GlobalVars::longPosition == 0
+                                : windows.linesStarting(u("[报单录入错误]")).size() > refusals;
+            },
+            kWaitMs));
+        QTest::qWait(2 * service().chainDelayMs);
+        QCOMPARE(frontList("/requests?type=ReqOrderInsert").size(), before + 1);
+    }
+    const QJsonObject allToday = frontList("/orders").last().toObject();
+    QCOMPARE(allToday["offsetFlag"].toString(), u("3"));
+    QCOMPARE(allToday["volume"].toInt(), 2);
+}
+
+// A published signal becomes an order through the analysis. A release while its fill is being
+// reported neither waits for the platform nor lets the refresh after the fill go out, and the
+// report still arrives.
+void TestOrders::signalOrderReleasedWhileItsFillIsReported()
+{
+    PlatformSim sim;
+    QVERIFY(sim.start());
+    PlatformSim::useDemoUser();
+    QVERIFY(platform.login());
+    useTradingAccount("rb2705");
+    QVERIFY(startFront());
+    QVERIFY(connectAndLogIn());
+    QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
+    fundsFor(1, 3500);
+    const int holdMs = 5000;
+    service().chainDelayMs = holdMs;
+    QVERIFY(sim.fault({{"path", "/api/tradeSimulationSuccess"}, {"delayMs", holdMs}}));
+    QVERIFY(sim.publishSignal({{"username", "demo"},
+                               {"accountType", "simulation"},
+                               {"direction", "buy"},
+                               {"openOrClose", "open"},
+                               {"id", "S-77"}}));
+    const qint64 since = sim.reports().size();
+
+    GlobalVars::signalAnalyze->analyze();
+    QVERIFY(QTest::qWaitFor([&] { return !windows.linesStarting(u("[成交通知]")).isEmpty(); },
+                            kWaitMs));
+    QElapsedTimer released;
+    released.start();
+    service().release();
+    QVERIFY2(released.elapsed() < holdMs, qPrintable(QString::number(released.elapsed())));
+    const QJsonArray sent = frontList("/requests?front=td");
+    QCOMPARE(sent.last()["type"].toString(), u("ReqOrderInsert"));
+    QTest::qWait(1000);
+    QCOMPARE(frontList("/requests?front=td").size(), sent.size());
+
+    QVERIFY(platform.waitForReports(3 * holdMs));
+    const QJsonArray stored = sim.reports();
+    QCOMPARE(stored.size() - since, 2);
+    QCOMPARE(stored[since].toObject()["report"].toObject()["signalID"].toString(), u("S-77"));
+    QCOMPARE(stored[since + 1].toObject()["path"].toString(), u("/api/tradeSimulationSuccess"));
 }
 
 void TestOrders::refusalsAndAPlainCloseElsewhere()

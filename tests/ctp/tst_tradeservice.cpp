@@ -23,6 +23,7 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 
 // The top of the graph defines the services; here the test does.
 namespace {
@@ -74,6 +75,7 @@ public:
     int closeCalls = 0;
     int positionTables = 0;
     int accountTables = 0;
+    QList<int> tables; // refreshes in arrival order: positive position, negative account
     QStringList pieces;
     QList<bool> lastFlags;
     bool offGuiThread = false;
@@ -85,6 +87,7 @@ public:
         loginStates.clear();
         lines.clear();
         strategyCalls = closeCalls = positionTables = accountTables = 0;
+        tables.clear();
         pieces.clear();
         lastFlags.clear();
     }
@@ -94,8 +97,8 @@ public slots:
     void setLoginState(bool) { note(loginStates << GlobalVars::tradeLoginState); }
     void setStrategyState(bool) { note(++strategyCalls); }
     void setTableInstrument() { note(0); }
-    void setTablePosition() { note(++positionTables); }
-    void setTableAccount() { note(++accountTables); }
+    void setTablePosition() { note(tables << ++positionTables); }
+    void setTableAccount() { note(tables << -++accountTables); }
     void append(QString line) { note(lines << line); }
     void closeWindow() { note(++closeCalls); }
     void appendMessageText(bool last, int mode, QString text)
@@ -124,6 +127,9 @@ private slots:
     void droppedFrontLogsInAgain();
     void releaseEndsAChainedPause();
     void positionSumsAndMenuRefreshes();
+    void refreshesKeepTheirOrderAcrossThreads();
+    void loginAnswer_data();
+    void loginAnswer();
     void settlementBytesJoinAcrossPieces();
 
 private:
@@ -292,6 +298,22 @@ void TestTradeService::droppedFrontLogsInAgain()
     QCOMPARE(GlobalVars::tradeLoginState.load(), 0);
     QCOMPARE(windows.lines, QStringList());
     QCOMPARE(windows.strategyCalls, 0);
+
+    // The strategy's reconnection before a session: a new API, and the quiet chain with 12.
+    QVERIFY(admin("/requests", ""));
+    windows.clear();
+    GlobalVars::pendingRequest = 12;
+    QCOMPARE(service.init(), 0);
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::pendingRequest == 0; }, 30000));
+    QCOMPARE(entries("td"), QStringList(kSequence).replaceInStrings(":11", ":12"));
+    // The market data's own reconnection and the trading login each log it in.
+    const QStringList md = entries("md");
+    QVERIFY2(md.contains("ReqUserLogin:12"), qPrintable(md.join(' ')));
+    QCOMPARE(md.count("SubscribeMarketData:0"), md.count("ReqUserLogin:12"));
+    QCOMPARE(md.size(), 2 * md.count("ReqUserLogin:12"));
+    QCOMPARE(windows.lines, QStringList{"[结算单确认] 完毕"});
+    QCOMPARE(windows.strategyCalls, 0);
+    QCOMPARE(GlobalVars::strategyState.load(), 1);
 }
 
 void TestTradeService::releaseEndsAChainedPause()
@@ -367,6 +389,60 @@ void TestTradeService::positionSumsAndMenuRefreshes()
     QCOMPARE(GlobalVars::strategyState.load(), -1);
     QCOMPARE(windows.lines, QStringList({"[查询持仓] 完毕", "[查询持仓] 完毕", "[查询持仓] 完毕",
                                          "[查询资金账户] 完毕"}));
+}
+
+void TestTradeService::refreshesKeepTheirOrderAcrossThreads()
+{
+    auto record = position("rb2705", THOST_FTDC_PD_Long, 1, 10.0);
+    CThostFtdcTradingAccountField account{};
+    std::thread callbackThread([&] {
+        for (int i = 0; i < 50; ++i) {
+            service.onRspQryInvestorPosition(&record, nullptr, 101, true);
+            service.onRspQryTradingAccount(&account, nullptr, 101, true);
+        }
+    });
+    callbackThread.join();
+    QVERIFY(QTest::qWaitFor([&] { return windows.tables.size() == 100; }, kWaitMs));
+    for (int i = 0; i < 50; ++i) {
+        QCOMPARE(windows.tables.mid(2 * i, 2), QList<int>({i + 1, -(i + 1)}));
+    }
+    QVERIFY(!windows.offGuiThread);
+}
+
+void TestTradeService::loginAnswer_data()
+{
+    QTest::addColumn<QByteArray>("maxOrderRef");
+    QTest::addColumn<int>("errorId");
+    QTest::addColumn<int>("nextOrderRef");
+    QTest::addColumn<QStringList>("lines");
+    const QStringList loggedIn; // a single login, outside any sequence, shows no line
+    QTest::newRow("empty") << QByteArray() << 0 << 1 << loggedIn;
+    QTest::newRow("blanks") << QByteArray("            ") << 0 << 1 << loggedIn;
+    QTest::newRow("right-aligned") << QByteArray("          12") << 0 << 13 << loggedIn;
+    QTest::newRow("refused") << QByteArray("5") << 3 << 0
+                             << QStringList{"[登录] 返回码：3,，返回信息：CTP:不合法的登录"};
+}
+
+// The login answer on this thread: the next order reference, or a refusal that ends the
+// sequence and changes no state.
+void TestTradeService::loginAnswer()
+{
+    QFETCH(QByteArray, maxOrderRef);
+    QFETCH(int, errorId);
+    QFETCH(int, nextOrderRef);
+    QFETCH(QStringList, lines);
+    CThostFtdcRspUserLoginField answer{};
+    std::strncpy(answer.MaxOrderRef, maxOrderRef.constData(), sizeof(answer.MaxOrderRef) - 1);
+    CThostFtdcRspInfoField info{};
+    info.ErrorID = errorId;
+    const QByteArray message = QTextCodec::codecForName("gb2312")->fromUnicode("CTP:不合法的登录");
+    std::strncpy(info.ErrorMsg, message.constData(), sizeof(info.ErrorMsg) - 1);
+    GlobalVars::pendingRequest = 101;
+    service.onRspUserLogin(&answer, &info, 101, true);
+    QCOMPARE(GlobalVars::maxOrderRef.load(), nextOrderRef);
+    QCOMPARE(GlobalVars::tradeLoginState.load(), errorId ? -1 : 0);
+    QCOMPARE(GlobalVars::pendingRequest.load(), errorId ? 0 : 101);
+    QCOMPARE(windows.lines, lines);
 }
 
 void TestTradeService::settlementBytesJoinAcrossPieces()
