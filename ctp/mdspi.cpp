@@ -54,7 +54,9 @@ ApiGuard<CThostFtdcMdApi> &MdSpi::api()
 void MdSpi::OnFrontConnected()
 {
     // Logged in when the connection dropped: the front forgot the session, so log in again.
-    if (GlobalVars::mdLoginState == 0) {
+    // A first connection that comes after the trading login has missed the login that the
+    // trading login sends, which found no connection; it logs in now.
+    if (GlobalVars::mdLoginState == 0 || GlobalVars::tradeLoginState == 0) {
         reqUserLogin(12);
     }
     qCritical() << "[行情] 连接成功";

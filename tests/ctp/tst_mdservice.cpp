@@ -111,7 +111,7 @@ private slots:
     void loginSubscribesAndTicksFillTheQuote();
     void tickFilter_data();
     void tickFilter();
-    void refusedLoginSubscribesNothing();
+    void refusedLoginAndALateConnection();
     void droppedFrontLogsInAgainWith12();
     void logoutUnsubscribesEvenWhenRefused();
     void releaseWhileTicksFlow();
@@ -284,7 +284,7 @@ void TestMdService::tickFilter()
     QCOMPARE(GlobalVars::volume.load(), volume);
 }
 
-void TestMdService::refusedLoginSubscribesNothing()
+void TestMdService::refusedLoginAndALateConnection()
 {
     QVERIFY(startFront());
     QVERIFY(admin("/fault", R"({"front": "md", "request": "ReqUserLogin", "errorId": 3,
@@ -295,6 +295,13 @@ void TestMdService::refusedLoginSubscribesNothing()
     QVERIFY(waitLogged("[行情登录] 返回码： 3 ，返回信息： \"CTP:不合法的登录\""));
     QCOMPARE(GlobalVars::mdLoginState.load(), -1);
     QCOMPARE(mdRequests(), QStringList({"ReqUserLogin:11"}));
+    service.release();
+
+    // Connected only after the trading login: it logs in by itself.
+    GlobalVars::tradeLoginState = 0;
+    QCOMPARE(service.init(), 0);
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::mdLoginState == 0; }, kWaitMs));
+    QCOMPARE(mdRequests().mid(1), QStringList({"ReqUserLogin:12", "SubscribeMarketData:0"}));
 }
 
 void TestMdService::droppedFrontLogsInAgainWith12()
