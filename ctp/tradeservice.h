@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chainpause.h"
+#include "ownorders.h"
 #include "reportedfills.h"
 #include "settlementtext.h"
 
@@ -123,6 +124,7 @@ private:
     ChainPause chain;
     SettlementText settlement;
     ReportedFills reportedFills;
+    OwnOrders ownOrders;
 
     // Kept for the life of the service; replaced when the main window changes.
     SignalObject *messageRelay = nullptr;

@@ -29,10 +29,7 @@ template <std::size_t N> QString orderRefText(const char (&field)[N])
 
 QString orderKey(const QString &orderRef)
 {
-    return QStringLiteral("%1%2%3")
-        .arg(GlobalVars::frontID.load())
-        .arg(GlobalVars::sessionID.load())
-        .arg(orderRef);
+    return OwnOrders::key(GlobalVars::frontID, GlobalVars::sessionID, orderRef);
 }
 
 bool carriesError(const CThostFtdcRspInfoField *pRspInfo)
@@ -213,6 +210,8 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     order.IsAutoSuspend = 0;
     order.UserForceClose = 0;
 
+    // Known before it goes: its first notice may arrive before the request call returns.
+    ownOrders.sent(orderKey(orderRef));
     const int code = TradeSpi::reqOrderInsert(order, kOrderRequest);
     if (code != 0) {
         GlobalVars::pendingRequest = 0;
@@ -269,7 +268,13 @@ void TradeService::onErrRtnOrderInsert(CThostFtdcInputOrderField *pInputOrder,
 
 void TradeService::onRtnOrder(CThostFtdcOrderField *pOrder)
 {
-    if (!pOrder || !isCurrentOrder(*pOrder) || pOrder->OrderStatus != THOST_FTDC_OST_Canceled) {
+    if (!pOrder) {
+        return;
+    }
+    ownOrders.noticed(
+        OwnOrders::key(pOrder->FrontID, pOrder->SessionID, orderRefText(pOrder->OrderRef)),
+        fieldBytes(pOrder->ExchangeID), fieldBytes(pOrder->OrderSysID));
+    if (!isCurrentOrder(*pOrder) || pOrder->OrderStatus != THOST_FTDC_OST_Canceled) {
         return;
     }
     showMessage(QStringLiteral("[报单状态] %1，限价：%2，未成交，已撤单！")
@@ -286,7 +291,11 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
     // Every fill counts as seen, so that a replay never passes for a new fill later.
     const bool fresh = reportedFills.firstTime(
         fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->TradeDate), fieldBytes(pTrade->TradeID));
-    if (!fresh || GlobalVars::pendingRequest != kOrderRequest) {
+    // Known by its order, not by the session now open: a connection lost between an order and
+    // its fill brings the fill under a new session, and other terminals' fills are not ours.
+    const QString key =
+        ownOrders.keyOf(fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->OrderSysID));
+    if (!fresh || key.isEmpty()) {
         return;
     }
     const double price = Utils::validDouble(pTrade->Price);
@@ -296,11 +305,11 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
                     .arg(pTrade->Volume)
                     .arg(QString::fromStdString(fieldBytes(pTrade->TradeDate)),
                          QString::fromStdString(fieldBytes(pTrade->TradeTime))));
-    // The front pads the reference; the platform knows the order by the key it was sent.
     if (SignalApi *platform = GlobalVars::signalApi) {
-        platform->reportFill(orderKey(orderRefText(pTrade->OrderRef)), pTrade->Volume, price);
+        platform->reportFill(key, pTrade->Volume, price);
     }
-    if (pauseChain()) {
+    // The refresh belongs to the order in flight; a late fill leaves a later request alone.
+    if (GlobalVars::pendingRequest == kOrderRequest && pauseChain()) {
         reqQryInvestorPosition(GlobalVars::pendingRequest);
     }
 }

@@ -4,6 +4,7 @@
 
 #include "globalvars.h"
 #include "mdservice.h"
+#include "ownorders.h"
 #include "servicefront.h"
 #include "settlementtext.h"
 #include "signalobject.h"
@@ -128,6 +129,7 @@ private slots:
     void releaseEndsAChainedPause();
     void positionSumsAndMenuRefreshes();
     void refreshesKeepTheirOrderAcrossThreads();
+    void fillsFindTheOrderTheyBelongTo();
     void loginAnswer_data();
     void loginAnswer();
     void settlementBytesJoinAcrossPieces();
@@ -407,6 +409,22 @@ void TestTradeService::refreshesKeepTheirOrderAcrossThreads()
         QCOMPARE(windows.tables.mid(2 * i, 2), QList<int>({i + 1, -(i + 1)}));
     }
     QVERIFY(!windows.offGuiThread);
+}
+
+// A fill names its order by the exchange's number; the key is the one the order was sent under,
+// even once a reconnection has opened another session, and other terminals' orders have none.
+void TestTradeService::fillsFindTheOrderTheyBelongTo()
+{
+    OwnOrders orders;
+    const QString sent = OwnOrders::key(1, 7, QStringLiteral("12"));
+    QCOMPARE(sent, QStringLiteral("1712"));
+    orders.sent(sent);
+    orders.noticed(sent, "SHFE", "");
+    orders.noticed(sent, "SHFE", "      4711");
+    orders.noticed(OwnOrders::key(1, 9, QStringLiteral("12")), "SHFE", "      4712");
+    QCOMPARE(orders.keyOf("SHFE", "      4711"), sent);
+    QCOMPARE(orders.keyOf("SHFE", "      4712"), QString());
+    QCOMPARE(orders.keyOf("DCE", "      4711"), QString());
 }
 
 void TestTradeService::loginAnswer_data()

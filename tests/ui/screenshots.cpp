@@ -2,15 +2,11 @@
 // platform and front started for the run: ui_screenshots <output folder>.
 
 #include "globalvars.h"
-#include "loginctp.h"
-#include "loginsite.h"
-#include "mainwindow.h"
 #include "messagebox.h"
-#include "messagewindow.h"
 #include "platformsim.h"
+#include "programwindows.h"
 #include "servicefront.h"
 #include "signalapi.h"
-#include "signalobject.h"
 #include "simprocess.h"
 #include "startup.h"
 #include "tradeservice.h"
@@ -80,26 +76,13 @@ private:
     SimProcess front;
 
     // Built once the settings file is chosen, as the program builds them after reading it.
-    struct Windows
-    {
-        MainWindow main;
-        LoginSite site;
-        LoginCTP ctp;
-        MessageWindow message;
-    };
-    std::unique_ptr<Windows> windows;
+    std::unique_ptr<ProgramWindows> windows;
 };
 
 ScreenshotTour::~ScreenshotTour()
 {
     GlobalVars::signalApi->waitForReports(GlobalVars::signalApi->timeoutMs);
     GlobalVars::tradeService->release();
-    GlobalVars::tradeService->setWindows(nullptr, nullptr);
-    SignalObject::setMainWindow(nullptr);
-    GlobalVars::messageWindow = nullptr;
-    GlobalVars::loginCTP = nullptr;
-    GlobalVars::loginSite = nullptr;
-    GlobalVars::mainWindow = nullptr;
     windows.reset();
     front.stop();
     platform.stop();
@@ -188,35 +171,12 @@ bool ScreenshotTour::startSimulators()
 
 bool ScreenshotTour::loginMessage()
 {
-    windows = std::make_unique<Windows>();
-    MainWindow &mainWindow = windows->main;
-    LoginSite &loginSite = windows->site;
-    LoginCTP &loginCTP = windows->ctp;
+    windows = std::make_unique<ProgramWindows>();
     MessageWindow &messageWindow = windows->message;
-
-    GlobalVars::mainWindow = &mainWindow;
-    SignalObject::setMainWindow(&mainWindow);
-
-    GlobalVars::loginSite = &loginSite;
-    loginSite.setFixedSize(370, 260);
-    loginSite.setWindowFlags(Qt::WindowFlags());
-    loginSite.setWindowTitle(GlobalVars::titleFormat.get().arg(QString()) + u(" - 用户登录"));
-
-    GlobalVars::loginCTP = &loginCTP;
-    loginCTP.setFixedSize(370, 300);
-    loginCTP.setWindowFlags(Qt::WindowCloseButtonHint);
-    loginCTP.setWindowModality(Qt::ApplicationModal);
-    loginCTP.setWindowTitle(u("交易账户登录(CTP)"));
-
     // The program shows it full screen; the picture takes a common screen size instead of
     // whatever screen the run happens to have.
-    messageWindow.setWindowModality(Qt::ApplicationModal);
+    messageWindow.setWindowState(Qt::WindowNoState);
     messageWindow.setGeometry(0, 0, 1280, 800);
-    GlobalVars::messageWindow = &messageWindow;
-    GlobalVars::tradeService->setWindows(&loginCTP, &messageWindow);
-
-    QObject::connect(&loginSite, &LoginSite::showMainWindow, &mainWindow,
-                     &MainWindow::showMainWindow, Qt::DirectConnection);
 
     messageWindow.showWindow();
     messageWindow.appendMessageText(true, 1, GlobalVars::signalApi->getLoginMessage());
