@@ -306,6 +306,9 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
                     .arg(QString::fromStdString(fieldBytes(pTrade->TradeDate)),
                          QString::fromStdString(fieldBytes(pTrade->TradeTime))));
     if (SignalApi *platform = GlobalVars::signalApi) {
+        // The order's own report is queued under this lock right after the order left; a
+        // quick fill waits here for it, so the platform never sees a fill before its order.
+        QMutexLocker locker(&mutex);
         platform->reportFill(key, pTrade->Volume, price);
     }
     // The refresh belongs to the order in flight; a late fill leaves a later request alone.
