@@ -14,6 +14,9 @@
 
 namespace {
 
+// Every failure made up here starts with it, which is how one is told from a platform answer.
+const QString kFailurePrefix = QString::fromUtf8("[网络异常");
+
 QJsonObject failure(int code, const char *msg)
 {
     QJsonObject result;
@@ -176,4 +179,14 @@ QJsonObject HttpRead::post(const QNetworkRequest &request, const QByteArray &bod
     reply.reset();
     manager.reset();
     return result;
+}
+
+bool HttpRead::isTransportFailure(const QJsonObject &result)
+{
+    const QJsonValue code = result.value(QStringLiteral("code"));
+    const QJsonValue msg = result.value(QStringLiteral("msg"));
+    if (!code.isDouble() || !msg.isString()) {
+        return true;
+    }
+    return msg.toString().startsWith(kFailurePrefix);
 }

@@ -31,4 +31,9 @@ public:
 
     static QJsonObject post(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
                             bool logErrors, const QString &tag);
+
+    // True when a result of post() is not the platform's answer: no answer in time, an error or
+    // redirect status, or a body that is not the {code, msg} envelope. Such a request may be
+    // sent again; an envelope, whatever its code, is the platform's decision.
+    static bool isTransportFailure(const QJsonObject &result);
 };

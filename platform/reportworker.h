@@ -18,21 +18,36 @@
 // timer slots that may want the same mutex; a fill report is sent from the trading callback
 // thread, where waiting up to the request time-out for a stalled platform would hold back every
 // further trading callback. Reports are fire-and-forget, so nobody needs to wait for them.
+//
+// A report the platform never answered is sent again after a growing pause, and the reports
+// behind it wait, so the platform still sees them in order. Every attempt of one report carries
+// the same Idempotency-Key header, so the platform stores a report whose answer was lost only
+// once. A platform answer of any code ends the report: a refusal is the platform's decision.
 class ReportWorker
 {
 public:
+    struct Retry
+    {
+        int firstPauseMs = 500;
+        int maxPauseMs = 5000;
+        int maxAttempts = 20;
+        // No further attempt starts once this much has passed since the first one.
+        int giveUpAfterMs = 60000;
+    };
+
     ReportWorker() = default;
-    // Logs and drops what is still queued, lets the report in flight finish (its own time-out
-    // bounds that), then ends the thread. Whoever wants the queue sent waits for it first.
+    // Logs and drops what is still queued, lets the attempt in flight finish (its own time-out
+    // bounds that) without a further one, then ends the thread. Whoever wants the queue sent
+    // waits for it first.
     ~ReportWorker();
     ReportWorker(const ReportWorker &) = delete;
     ReportWorker &operator=(const ReportWorker &) = delete;
 
     // Callable from any thread; the thread starts with the first report.
     void enqueue(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
-                 const QString &tag);
+                 const QString &tag, const Retry &retry);
 
-    // Waits until every report handed in so far has been sent (or has failed), for at most
+    // Waits until every report handed in so far has been sent (or given up), for at most
     // timeoutMs; returns how many were still queued or in flight then (0: all sent).
     int waitUntilSent(int timeoutMs);
 
@@ -43,9 +58,14 @@ private:
         QByteArray body;
         int timeoutMs;
         QString tag;
+        Retry retry;
     };
 
     void run();
+    void send(Report &report);
+    // False when the worker is stopping, at once.
+    bool pause(int ms);
+    static void logNotSent(const Report &report);
 
     std::mutex mutex;
     std::condition_variable wake;

@@ -414,5 +414,5 @@ void SignalApi::sendFillReport(const QString &path, const QString &tag, const QS
 void SignalApi::sendReport(const QString &path, const QString &tag, const QJsonObject &report)
 {
     // The URL and every value are fixed now; the worker only sends.
-    reports->enqueue(HttpRead::jsonRequest(path), jsonText(report), timeoutMs, tag);
+    reports->enqueue(HttpRead::jsonRequest(path), jsonText(report), timeoutMs, tag, reportRetry);
 }

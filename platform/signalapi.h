@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reportworker.h"
+
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -7,13 +9,12 @@
 
 #include <memory>
 
-class ReportWorker;
 class SignalObject;
 
 // The client of the trading-signal platform: the session (login, configuration, token, user
 // data, login message), the current signal and the order and fill reports. Each operation makes
 // one request, checks the reply's envelope and payload, and writes what it learned into
-// GlobalVars; none retries.
+// GlobalVars; none retries but the reports, which must not be lost to a passing fault.
 //
 // The session and signal operations run on the GUI thread and block in the request's local
 // event loop. The reports may come from any thread and go out through one ordered worker.
@@ -57,7 +58,7 @@ public:
 
     // Session close and exit call this before the session record is reset or the process
     // ends: it waits until every report handed in so far has been answered by the platform (or
-    // has failed on its own), and gives up after timeoutMs, logging how many are still
+    // has been given up), and gives up after timeoutMs, logging how many are still
     // waiting. Those keep going out in the background for as long as this object lives.
     bool waitForReports(int timeoutMs);
 
@@ -66,6 +67,8 @@ public:
     SignalObject *messageRelay = nullptr;
     QString errorText;
     int timeoutMs = 10000;
+    // How long a report the platform did not answer keeps being sent again.
+    ReportWorker::Retry reportRetry;
 
 private:
     bool fetchSignal(const QString &path, const QString &tag, QJsonObject *signal);

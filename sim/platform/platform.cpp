@@ -345,11 +345,18 @@ Reply Platform::signal(const std::string &authorization, const std::string &acco
 }
 
 Reply Platform::report(const std::string &kind, const std::string &accountType,
-                       const std::string &path, const std::string &body)
+                       const std::string &path, const std::string &body,
+                       const std::string &idempotencyKey)
 {
+    // A repeat is answered before its body is judged: the token it carries may have expired
+    // since the first one was accepted, and the client must still learn that it arrived.
+    if (const std::int64_t id = store_.acceptedReportId(idempotencyKey))
+        return Reply::ok({{"id", id}});
+
     // Every report is kept, a refused one with the reason, so that nothing a client sent is
     // lost and a test can see what was refused and why.
     ReportRecord record;
+    record.idempotencyKey = idempotencyKey;
     record.kind = kind;
     record.accountType = accountType;
     record.path = path;
@@ -514,7 +521,8 @@ Reply Platform::reports(const ReportFilter &filter)
                      {"receivedAt", r.receivedAtMs},
                      {"receivedAtText", localTimeText(r.receivedAtMs)},
                      {"accepted", r.accepted},
-                     {"error", r.error}};
+                     {"error", r.error},
+                     {"idempotencyKey", r.idempotencyKey}};
         json report;
         if (JsonText::parse(r.body, &report)) {
             item["report"] = std::move(report);

@@ -30,9 +30,10 @@ public:
     Reply userData(const std::string &authorization);
     Reply loginMessage();
     Reply signal(const std::string &authorization, const std::string &accountType);
-    // kind is "order" or "fill"; the token travels in the body.
+    // kind is "order" or "fill"; the token travels in the body. A report sent again under the
+    // idempotency key of one already accepted gets that one's answer and is not stored again.
     Reply report(const std::string &kind, const std::string &accountType, const std::string &path,
-                 const std::string &body);
+                 const std::string &body, const std::string &idempotencyKey = std::string());
 
     // Operator and test endpoints.
     Reply publishSignal(const std::string &body);

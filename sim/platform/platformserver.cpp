@@ -104,6 +104,11 @@ json headersOf(const httplib::Request &req)
     return headers;
 }
 
+std::string idempotencyKey(const httplib::Request &req)
+{
+    return req.get_header_value("Idempotency-Key");
+}
+
 std::string clockText()
 {
     using namespace std::chrono;
@@ -205,10 +210,10 @@ void PlatformServer::addApiRoutes()
             return p.signal(auth(req), accountType);
         });
         addRoute("POST", "/api/trade" + suffix, [&p, accountType](const auto &req) {
-            return p.report("order", accountType, req.path, req.body);
+            return p.report("order", accountType, req.path, req.body, idempotencyKey(req));
         });
         addRoute("POST", "/api/trade" + suffix + "Success", [&p, accountType](const auto &req) {
-            return p.report("fill", accountType, req.path, req.body);
+            return p.report("fill", accountType, req.path, req.body, idempotencyKey(req));
         });
     }
 }

@@ -12,7 +12,7 @@ const char *const kSchema[] = {
     " id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, account_type TEXT NOT NULL,"
     " path TEXT NOT NULL, received_at INTEGER NOT NULL, accepted INTEGER NOT NULL,"
     " error TEXT NOT NULL, body BLOB NOT NULL, username TEXT NOT NULL,"
-    " order_id TEXT NOT NULL, signal_id TEXT NOT NULL)",
+    " order_id TEXT NOT NULL, signal_id TEXT NOT NULL, idempotency_key TEXT)",
     "CREATE INDEX IF NOT EXISTS reports_by_order ON reports(username, account_type, order_id)",
     "CREATE TABLE IF NOT EXISTS signals("
     " seq INTEGER PRIMARY KEY AUTOINCREMENT, id TEXT NOT NULL, username TEXT NOT NULL,"
@@ -70,7 +70,25 @@ bool Store::open(const std::string &directory, std::string *error)
             return false;
         }
     }
+    // Refused reports carry no key (NULL), and SQLite lets NULLs repeat under a unique index.
+    if (!addReportKeyColumn() ||
+        !execute("CREATE UNIQUE INDEX IF NOT EXISTS reports_by_key ON reports(idempotency_key)")) {
+        *error = std::string("cannot update the tables in ") + file + ": " + sqlite3_errmsg(db_);
+        return false;
+    }
     return true;
+}
+
+bool Store::addReportKeyColumn()
+{
+    // Files written before reports kept their idempotency key get the column, empty (NULL).
+    SqliteStatement st(db_, "SELECT COUNT(*) FROM pragma_table_info('reports')"
+                            " WHERE name = 'idempotency_key'");
+    if (!st.step())
+        return false;
+    if (st.integer(0) > 0)
+        return true;
+    return execute("ALTER TABLE reports ADD COLUMN idempotency_key TEXT");
 }
 
 bool Store::execute(const char *sql)
@@ -181,14 +199,37 @@ bool Store::currentSignal(const std::string &username, const std::string &accoun
     return true;
 }
 
+std::int64_t Store::acceptedReportId(const std::string &idempotencyKey)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return reportIdLocked(idempotencyKey);
+}
+
+std::int64_t Store::reportIdLocked(const std::string &idempotencyKey)
+{
+    if (idempotencyKey.empty())
+        return 0;
+    SqliteStatement st(db_, "SELECT id FROM reports WHERE idempotency_key = ?");
+    st.bind(1, idempotencyKey);
+    return st.step() ? st.integer(0) : 0;
+}
+
 bool Store::insertReport(ReportRecord *report)
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Checked again under the lock: a client that timed out may send its repeat while the
+    // first request is still on its way here.
+    if (report->accepted) {
+        if (const std::int64_t id = reportIdLocked(report->idempotencyKey)) {
+            report->id = id;
+            return true;
+        }
+    }
     if (!execute("BEGIN IMMEDIATE"))
         return false;
     SqliteStatement st(db_, "INSERT INTO reports(kind, account_type, path, received_at, accepted,"
-                            " error, body, username, order_id, signal_id)"
-                            " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                            " error, body, username, order_id, signal_id, idempotency_key)"
+                            " VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, NULLIF(?, ''))");
     st.bind(1, report->kind);
     st.bind(2, report->accountType);
     st.bind(3, report->path);
@@ -199,6 +240,7 @@ bool Store::insertReport(ReportRecord *report)
     st.bind(8, report->username);
     st.bind(9, report->orderID);
     st.bind(10, report->signalID);
+    st.bind(11, report->accepted ? report->idempotencyKey : std::string());
     if (!st.exec()) {
         execute("ROLLBACK");
         return false;
@@ -250,7 +292,8 @@ std::vector<ReportRecord> Store::reports(const ReportFilter &filter)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     SqliteStatement st(db_, "SELECT id, kind, account_type, path, received_at, accepted, error,"
-                            " body, username, order_id, signal_id FROM reports"
+                            " body, username, order_id, signal_id, IFNULL(idempotency_key, '')"
+                            " FROM reports"
                             " WHERE id > ? AND (? = '' OR kind = ?)"
                             " AND (? = '' OR account_type = ?) AND (? = '' OR username = ?)"
                             " AND (? < 0 OR accepted = ?) ORDER BY id");
@@ -277,6 +320,7 @@ std::vector<ReportRecord> Store::reports(const ReportFilter &filter)
         r.username = st.text(8);
         r.orderID = st.text(9);
         r.signalID = st.text(10);
+        r.idempotencyKey = st.text(11);
         rows.push_back(std::move(r));
     }
     return rows;

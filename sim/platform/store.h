@@ -33,6 +33,7 @@ struct ReportRecord
     std::string username;
     std::string orderID;
     std::string signalID;
+    std::string idempotencyKey; // kept only with an accepted report; empty when none was sent
 };
 
 struct ReportFilter
@@ -73,12 +74,18 @@ public:
                        SignalRecord *signal);
 
     // Stores the report and, when it completes an order that named a signal (the fill and the
-    // order may arrive in either order), marks that signal traded.
+    // order may arrive in either order), marks that signal traded. An accepted report whose
+    // idempotency key is already on file is not stored again; report->id is then the id of the
+    // one on file.
     bool insertReport(ReportRecord *report);
+    // The id of the accepted report filed under the key, or 0.
+    std::int64_t acceptedReportId(const std::string &idempotencyKey);
     std::vector<ReportRecord> reports(const ReportFilter &filter);
 
 private:
     bool execute(const char *sql);
+    bool addReportKeyColumn();
+    std::int64_t reportIdLocked(const std::string &idempotencyKey);
     void markTradedFrom(const ReportRecord &report);
 
     std::mutex mutex_;

@@ -119,6 +119,7 @@ private slots:
             const QJsonObject result =
                 HttpRead::postJson(kPath, QByteArray(), 5000, logErrors, QStringLiteral("T"));
             QCOMPARE(result, envelope(code, msg));
+            QVERIFY(HttpRead::isTransportFailure(result));
             QCOMPARE(capture.takeWarnings(), logErrors ? QStringList{logLine} : QStringList());
         }
     }
@@ -131,6 +132,7 @@ private slots:
         QCOMPARE(HttpRead::postJson(kPath, QByteArray(), 5000, true, "T"), QJsonObject());
         QVERIFY(sim.fault({{"path", kPath}, {"body", QJsonArray{1, 2}}}));
         QCOMPARE(HttpRead::postJson(kPath, QByteArray(), 5000, true, "T"), QJsonObject());
+        QVERIFY(HttpRead::isTransportFailure(QJsonObject()));
         QCOMPARE(capture.takeWarnings(), QStringList());
     }
 

@@ -5,8 +5,10 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QtTest>
+#include <future>
 #include <map>
 #include <set>
+#include <sqlite3.h>
 
 using nlohmann::json;
 
@@ -22,6 +24,12 @@ json publish(PlatformHarness &platform, json signal)
 long long nowSeconds()
 {
     return QDateTime::currentSecsSinceEpoch();
+}
+
+HttpAnswer postKeyed(PlatformHarness &platform, const std::string &path, const json &body,
+                     const std::string &key)
+{
+    return platform.request("POST", path, body.dump(), {{"Idempotency-Key", key}});
 }
 
 } // namespace
@@ -42,6 +50,8 @@ private slots:
     void refusedReportsAreKeptWithTheReason_data();
     void refusedReportsAreKeptWithTheReason();
     void reportsSignalsAndTokensSurviveStopAndCrash();
+    void aReportSentAgainUnderItsKeyIsStoredOnce();
+    void filesWithoutKeysGainThemOnStart();
 
 private:
     std::unique_ptr<PlatformHarness> platform;
@@ -303,6 +313,92 @@ void TstSimplatformSignals::reportsSignalsAndTokensSurviveStopAndCrash()
     QCOMPARE(signal.status, 200); // the token outlived both restarts
     QCOMPARE(signal.data()["id"], json("S1"));
     QCOMPARE(signal.data()["isTraded"], json(true));
+}
+
+// A client that lost the answer sends the report again under the same key: it must learn the
+// report arrived, and the platform must hold it once, across a restart and when the repeat
+// overtakes a first request that is still on its way.
+void TstSimplatformSignals::aReportSentAgainUnderItsKeyIsStoredOnce()
+{
+    const json order = PlatformHarness::orderReport(token, "S1", "1");
+    const HttpAnswer first = postKeyed(*platform, "/api/tradeSimulation", order, "K1");
+    QCOMPARE(first.code(), 0);
+    // The repeat's body does not matter any more, even a token that is refused now.
+    const HttpAnswer repeat = postKeyed(*platform, "/api/tradeSimulation",
+                                        PlatformHarness::orderReport("stale", "S1", "1"), "K1");
+    QCOMPARE(repeat.status, 200);
+    QCOMPARE(repeat.body, first.body);
+
+    // A refusal files no key: the same key may still be accepted later.
+    QCOMPARE(postKeyed(*platform, "/api/tradeSimulationSuccess",
+                       PlatformHarness::fillReport("stale", "1"), "K2")
+                 .code(),
+             401);
+    QCOMPARE(postKeyed(*platform, "/api/tradeSimulationSuccess",
+                       PlatformHarness::fillReport(token, "1"), "K2")
+                 .code(),
+             0);
+    // Without the header every request is a report of its own.
+    QCOMPARE(platform->post("/api/tradeSimulation", order).code(), 0);
+    QCOMPARE(platform->post("/api/tradeSimulation", order).code(), 0);
+
+    // The first request is held up past the client's patience; the repeat overtakes it.
+    QCOMPARE(platform->post("/admin/fault", {{"path", "/api/tradeReal"}, {"delayMs", 800}}).code(),
+             0);
+    const json real = PlatformHarness::orderReport(token, "S1", "2");
+    auto delayed = std::async(std::launch::async,
+                              [&] { return postKeyed(*platform, "/api/tradeReal", real, "K3"); });
+    QVERIFY(QTest::qWaitFor(
+        [&] { return !platform->get("/admin/requests?path=/api/tradeReal").data().empty(); },
+        10000));
+    const HttpAnswer overtaking = postKeyed(*platform, "/api/tradeReal", real, "K3");
+    const HttpAnswer late = delayed.get();
+    QCOMPARE(overtaking.code(), 0);
+    QCOMPARE(late.body, overtaking.body);
+
+    QVERIFY(platform->restart());
+    QCOMPARE(postKeyed(*platform, "/api/tradeSimulation", order, "K1").body, first.body);
+
+    const json reports = platform->get("/admin/reports").data();
+    std::vector<std::pair<std::string, bool>> stored;
+    for (const json &r : reports)
+        stored.emplace_back(r["idempotencyKey"].get<std::string>(), r["accepted"].get<bool>());
+    const std::vector<std::pair<std::string, bool>> expected{
+        {"K1", true}, {"", false}, {"K2", true}, {"", true}, {"", true}, {"K3", true}};
+    QCOMPARE(stored, expected);
+    QCOMPARE(reports[0]["report"], order);
+    QCOMPARE(first.data()["id"], reports[0]["id"]);
+}
+
+// A data folder written before keys were kept still serves its reports and takes keys.
+void TstSimplatformSignals::filesWithoutKeysGainThemOnStart()
+{
+    PlatformHarness old;
+    const std::string file = old.dataDir().toStdString() + "/simplatform.sqlite";
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    const int created = sqlite3_exec(
+        db,
+        "CREATE TABLE reports(id INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL,"
+        " account_type TEXT NOT NULL, path TEXT NOT NULL, received_at INTEGER NOT NULL,"
+        " accepted INTEGER NOT NULL, error TEXT NOT NULL, body BLOB NOT NULL,"
+        " username TEXT NOT NULL, order_id TEXT NOT NULL, signal_id TEXT NOT NULL);"
+        "INSERT INTO reports(kind, account_type, path, received_at, accepted, error, body,"
+        " username, order_id, signal_id) VALUES('fill', 'simulation',"
+        " '/api/tradeSimulationSuccess', 1, 1, '', '{}', 'demo', '7', '');",
+        nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    QCOMPARE(created, SQLITE_OK);
+
+    QVERIFY(old.start());
+    const std::string oldToken = old.loginToken();
+    const json fill = PlatformHarness::fillReport(oldToken, "8");
+    QCOMPARE(postKeyed(old, "/api/tradeSimulationSuccess", fill, "K").code(), 0);
+    QCOMPARE(postKeyed(old, "/api/tradeSimulationSuccess", fill, "K").code(), 0);
+    const json reports = old.get("/admin/reports").data();
+    QCOMPARE(reports.size(), size_t(2));
+    QCOMPARE(reports[0]["idempotencyKey"], json(""));
+    QCOMPARE(reports[1]["idempotencyKey"], json("K"));
 }
 
 QTEST_GUILESS_MAIN(TstSimplatformSignals)
