@@ -103,6 +103,8 @@ private slots:
 private:
     bool startFront();
     bool connectAndLogIn();
+    // The demo user on a started platform, and the trading account on rb2705 on a started front.
+    bool logInToBoth(PlatformSim &sim);
     QJsonValue adminGet(const std::string &path);
     bool adminPost(const std::string &path, const QJsonObject &body);
     // Quotes stand still at this depth, and the market data has taken it in.
@@ -169,6 +171,19 @@ bool TestOrders::connectAndLogIn()
            service().reqUserLogin(11) == 0 &&
            QTest::qWaitFor([&] { return windows.strategyCalls == before + 1; }, kWaitMs) &&
            QTest::qWaitFor([] { return GlobalVars::mdLoginState == 0; }, kWaitMs);
+}
+
+bool TestOrders::logInToBoth(PlatformSim &sim)
+{
+    if (!sim.start()) {
+        return false;
+    }
+    PlatformSim::useDemoUser();
+    if (!platform.login()) {
+        return false;
+    }
+    useTradingAccount("rb2705");
+    return startFront() && connectAndLogIn();
 }
 
 QJsonValue TestOrders::adminGet(const std::string &path)
@@ -246,12 +261,7 @@ QStringList TestOrders::tradeLines(int from)
 void TestOrders::opensAreSizedFilledAndReported()
 {
     PlatformSim sim;
-    QVERIFY(sim.start());
-    PlatformSim::useDemoUser();
-    QVERIFY(platform.login());
-    useTradingAccount("rb2705");
-    QVERIFY(startFront());
-    QVERIFY(connectAndLogIn());
+    QVERIFY(logInToBoth(sim));
     // Two thin levels: the two lots take one from each, in two trades.
     QVERIFY(setDepth("rb2705", {{3499, 1}, {3498, 5}}, {{3500, 1}, {3501, 1}, {3502, 1}}));
     const qint64 since = sim.reports().size();
@@ -434,12 +444,7 @@ void TestOrders::shfeCloseSplitsWithAPause()
 void TestOrders::signalOrderReleasedWhileItsFillIsReported()
 {
     PlatformSim sim;
-    QVERIFY(sim.start());
-    PlatformSim::useDemoUser();
-    QVERIFY(platform.login());
-    useTradingAccount("rb2705");
-    QVERIFY(startFront());
-    QVERIFY(connectAndLogIn());
+    QVERIFY(logInToBoth(sim));
     QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
     fundsFor(1, 3500);
     const int holdMs = 5000;

@@ -80,6 +80,27 @@ QJsonArray PlatformSim::requests(const QString &path)
         .toArray();
 }
 
+QJsonObject PlatformSim::platformConfig()
+{
+    return admin("GET", QStringLiteral("/admin/config"))
+        .value("data")
+        .toObject()
+        .value("platform")
+        .toObject();
+}
+
+QJsonObject PlatformSim::user(const QString &username)
+{
+    const QJsonArray users =
+        admin("GET", QStringLiteral("/admin/config")).value("data").toObject()["users"].toArray();
+    for (const QJsonValue &candidate : users) {
+        if (candidate.toObject().value("username").toString() == username) {
+            return candidate.toObject();
+        }
+    }
+    return QJsonObject();
+}
+
 void PlatformSim::useDemoUser(const QString &accountType)
 {
     GlobalVars::resetSession();

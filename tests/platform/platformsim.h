@@ -32,6 +32,11 @@ public:
     // The requests the platform saw on one path, oldest first.
     QJsonArray requests(const QString &path);
 
+    // The platform part of the configuration and one user's record, as the simulator holds
+    // them now; empty when there is none.
+    QJsonObject platformConfig();
+    QJsonObject user(const QString &username);
+
     // The demo identity in the session record, as the login window leaves it.
     static void useDemoUser(const QString &accountType = QStringLiteral("simulation"));
 

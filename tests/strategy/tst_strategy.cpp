@@ -177,22 +177,14 @@ void TestStrategy::startAndStop()
     }
 
     QCOMPARE(GlobalVars::strategyState.load(), to);
-    const QString stateText = [to] {
-        switch (to) {
-        case -1:
-            return u("登录后可运行策略");
-        case 0:
-            return u("策略正在运行...");
-        case 1:
-            return u("策略已停止.");
-        case 3:
-            return u("账户被冻结不能运行策略");
-        case 4:
-            return u("账户信息已改变，请重新登录");
-        default:
-            return u("检测到有异地登录，请重新登录");
-        }
-    }();
+    // What the user reads for each state, as written for the users.
+    const QMap<int, QString> stateTexts{{-1, u("登录后可运行策略")},
+                                        {0, u("策略正在运行...")},
+                                        {1, u("策略已停止.")},
+                                        {3, u("账户被冻结不能运行策略")},
+                                        {4, u("账户信息已改变，请重新登录")},
+                                        {5, u("检测到有异地登录，请重新登录")}};
+    const QString stateText = stateTexts.value(to);
     QCOMPARE(probe->messages(), QStringList{u("[策略] ") + stateText});
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), box ? 1 : 0);

@@ -50,13 +50,8 @@ private slots:
         QVERIFY2(sim.start(), qPrintable(sim.errorString()));
         QVERIFY(settingsDir.isValid());
         GlobalVars::iniPath = settingsDir.filePath("setup.ini");
-        const QJsonObject config = sim.admin("GET", "/admin/config").value("data").toObject();
-        platformConfig = config.value("platform").toObject();
-        for (const QJsonValue &user : config.value("users").toArray()) {
-            if (user.toObject().value("username") == QLatin1String("demo")) {
-                demoUser = user.toObject();
-            }
-        }
+        platformConfig = sim.platformConfig();
+        demoUser = sim.user(QStringLiteral("demo"));
         QVERIFY(!platformConfig.isEmpty() && !demoUser.isEmpty());
         MessageBox::setTestMode(true);
     }
