@@ -21,6 +21,13 @@ const TextField kReqUserLoginTexts[] = {
     VELMORA_TEXT(ReqUserLogin, ProtocolInfo),    VELMORA_TEXT(ReqUserLogin, MacAddress),
     VELMORA_TEXT(ReqUserLogin, OneTimePassword), VELMORA_TEXT(ReqUserLogin, reserve1),
     VELMORA_TEXT(ReqUserLogin, LoginRemark),     VELMORA_TEXT(ReqUserLogin, ClientIPAddress)};
+const TextField kReqAuthenticateTexts[] = {
+    VELMORA_TEXT(ReqAuthenticate, BrokerID), VELMORA_TEXT(ReqAuthenticate, UserID),
+    VELMORA_TEXT(ReqAuthenticate, UserProductInfo), VELMORA_TEXT(ReqAuthenticate, AuthCode),
+    VELMORA_TEXT(ReqAuthenticate, AppID)};
+const TextField kRspAuthenticateTexts[] = {
+    VELMORA_TEXT(RspAuthenticate, BrokerID), VELMORA_TEXT(RspAuthenticate, UserID),
+    VELMORA_TEXT(RspAuthenticate, UserProductInfo), VELMORA_TEXT(RspAuthenticate, AppID)};
 const TextField kRspUserLoginTexts[] = {
     VELMORA_TEXT(RspUserLogin, TradingDay), VELMORA_TEXT(RspUserLogin, LoginTime),
     VELMORA_TEXT(RspUserLogin, BrokerID),   VELMORA_TEXT(RspUserLogin, UserID),
@@ -192,6 +199,8 @@ const MessageRule kRules[] = {
     {MsgType::Heartbeat, "Heartbeat", Direction::Both, RecordPresence::Never, 0, false, nullptr, 0},
     {MsgType::SubscribeTopic, "SubscribeTopic", Direction::ToFront, RecordPresence::Always,
      sizeof(TopicSubscription), false, kTopicSubscriptionTexts, countOf(kTopicSubscriptionTexts)},
+    {MsgType::Welcome, "Welcome", Direction::ToClient, RecordPresence::Never, 0, false, nullptr, 0},
+    VELMORA_RULE(ReqAuthenticate, ToFront, Always, ReqAuthenticate, false),
     VELMORA_RULE(ReqUserLogin, ToFront, Always, ReqUserLogin, false),
     VELMORA_RULE(ReqUserLogout, ToFront, Always, UserLogout, false),
     VELMORA_RULE(ReqSettlementInfoConfirm, ToFront, Always, SettlementInfoConfirm, false),
@@ -217,6 +226,7 @@ const MessageRule kRules[] = {
      0},
     VELMORA_RULE(RspSubMarketData, ToClient, Optional, SpecificInstrument, true),
     VELMORA_RULE(RspUnSubMarketData, ToClient, Optional, SpecificInstrument, true),
+    VELMORA_RULE(RspAuthenticate, ToClient, Optional, RspAuthenticate, true),
     VELMORA_RULE(RtnOrder, ToClient, Always, Order, false),
     VELMORA_RULE(RtnTrade, ToClient, Always, Trade, false),
     VELMORA_RULE(ErrRtnOrderInsert, ToClient, Always, InputOrder, true),

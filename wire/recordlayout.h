@@ -12,6 +12,9 @@ enum class MsgType : std::uint16_t
 {
     Heartbeat = 1,      // either way, no record; the front answers each one with one
     SubscribeTopic = 2, // client to trading front, TopicSubscription, sent after every connect
+    // Front to client, no record: the front serves this connection. Sent once, first; a front
+    // that is closed drops the connection before it.
+    Welcome = 3,
 
     // Client to trading front (the request record of the same name).
     ReqUserLogin = 10,  // also to the market-data front
@@ -23,6 +26,7 @@ enum class MsgType : std::uint16_t
     ReqQryTradingAccount = 16,
     ReqOrderInsert = 17,
     ReqQryTrade = 18,
+    ReqAuthenticate = 19,
 
     // Client to market-data front, one SpecificInstrument per frame.
     SubscribeMarketData = 30,
@@ -42,6 +46,7 @@ enum class MsgType : std::uint16_t
     RspError = 110, // never a record
     RspSubMarketData = 111,
     RspUnSubMarketData = 112,
+    RspAuthenticate = 113,
 
     // Front to client: notices, always with a record.
     RtnOrder = 200,

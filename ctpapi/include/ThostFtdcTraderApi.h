@@ -39,6 +39,13 @@ public:
     /// Nothing was heard from the front for nTimeLapse seconds.
     virtual void OnHeartBeatWarning(int nTimeLapse) {}
 
+    /// The answer to ReqAuthenticate; a broker that requires authentication refuses the login of
+    /// a connection without a successful one.
+    virtual void OnRspAuthenticate(CThostFtdcRspAuthenticateField *pRspAuthenticateField,
+                                   CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+    {
+    }
+
     virtual void OnRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
                                 CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
     {
@@ -152,6 +159,10 @@ public:
 
     // Requests return 0 when accepted for sending, -1 when not connected, -2 when a query is
     // still unanswered, -3 when the per-second query limit is reached.
+
+    /// Authenticates the terminal (AppID and AuthCode given by the broker) on this connection.
+    virtual int ReqAuthenticate(CThostFtdcReqAuthenticateField *pReqAuthenticateField,
+                                int nRequestID) = 0;
 
     virtual int ReqUserLogin(CThostFtdcReqUserLoginField *pReqUserLoginField, int nRequestID) = 0;
 

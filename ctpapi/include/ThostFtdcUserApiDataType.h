@@ -54,6 +54,8 @@ typedef char TThostFtdcCommandTypeType[65];
 typedef char TThostFtdcOldIPAddressType[16];
 typedef char TThostFtdcIPAddressType[33];
 typedef char TThostFtdcProductInfoType[11];
+typedef char TThostFtdcAuthCodeType[17];
+typedef char TThostFtdcAppIDType[33];
 typedef char TThostFtdcProtocolInfoType[11];
 typedef char TThostFtdcBusinessUnitType[21];
 typedef char TThostFtdcDepositSeqNoType[15];
@@ -280,5 +282,11 @@ typedef char TThostFtdcTradeSourceType;
 typedef char TThostFtdcBizTypeType;
 #define THOST_FTDC_BZTP_Future '1'
 #define THOST_FTDC_BZTP_Stock '2'
+
+typedef char TThostFtdcAppTypeType;
+#define THOST_FTDC_APP_TYPE_Investor '1'
+#define THOST_FTDC_APP_TYPE_InvestorRelay '2'
+#define THOST_FTDC_APP_TYPE_OperatorRelay '3'
+#define THOST_FTDC_APP_TYPE_UnKnown '4'
 
 #endif

@@ -32,6 +32,26 @@ struct CThostFtdcReqUserLoginField
     TThostFtdcIPAddressType ClientIPAddress;
 };
 
+/// A terminal's authentication, sent before the login
+struct CThostFtdcReqAuthenticateField
+{
+    TThostFtdcBrokerIDType BrokerID;
+    TThostFtdcUserIDType UserID;
+    TThostFtdcProductInfoType UserProductInfo;
+    TThostFtdcAuthCodeType AuthCode;
+    TThostFtdcAppIDType AppID;
+};
+
+/// The answer to an authentication
+struct CThostFtdcRspAuthenticateField
+{
+    TThostFtdcBrokerIDType BrokerID;
+    TThostFtdcUserIDType UserID;
+    TThostFtdcProductInfoType UserProductInfo;
+    TThostFtdcAppIDType AppID;
+    TThostFtdcAppTypeType AppType;
+};
+
 /// The answer to a login
 struct CThostFtdcRspUserLoginField
 {

@@ -63,6 +63,12 @@ void TraderApi::SubscribePublicTopic(THOST_TE_RESUME_TYPE nResumeType)
     flow_->setPublicResume(nResumeType);
 }
 
+int TraderApi::ReqAuthenticate(CThostFtdcReqAuthenticateField *pReqAuthenticateField,
+                               int nRequestID)
+{
+    return core_->sendRecord(MsgType::ReqAuthenticate, nRequestID, pReqAuthenticateField);
+}
+
 int TraderApi::ReqUserLogin(CThostFtdcReqUserLoginField *pReqUserLoginField, int nRequestID)
 {
     return core_->sendRecord(MsgType::ReqUserLogin, nRequestID, pReqUserLoginField);

@@ -26,6 +26,8 @@ public:
     void SubscribePrivateTopic(THOST_TE_RESUME_TYPE nResumeType) override;
     void SubscribePublicTopic(THOST_TE_RESUME_TYPE nResumeType) override;
 
+    int ReqAuthenticate(CThostFtdcReqAuthenticateField *pReqAuthenticateField,
+                        int nRequestID) override;
     int ReqUserLogin(CThostFtdcReqUserLoginField *pReqUserLoginField, int nRequestID) override;
     int ReqUserLogout(CThostFtdcUserLogoutField *pUserLogout, int nRequestID) override;
     int ReqOrderInsert(CThostFtdcInputOrderField *pInputOrder, int nRequestID) override;

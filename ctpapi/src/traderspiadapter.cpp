@@ -33,6 +33,10 @@ void TraderSpiAdapter::deliver(CThostFtdcTraderSpi *spi, const wire::Frame &f)
     const bool last = f.isLast;
 
     switch (f.type) {
+    case MsgType::RspAuthenticate:
+        withRecord<CThostFtdcRspAuthenticateField>(
+            f, [&](auto *r) { spi->OnRspAuthenticate(r, rspInfo, id, last); });
+        break;
     case MsgType::RspUserLogin:
         withRecord<CThostFtdcRspUserLoginField>(
             f, [&](auto *r) { spi->OnRspUserLogin(r, rspInfo, id, last); });

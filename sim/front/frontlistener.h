@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framecodec.h"
 #include "framedconnection.h"
 
 #include <asio.hpp>
@@ -59,6 +60,8 @@ protected:
                           }
                           asio::post(io, [&sessions, id] { sessions.erase(id); });
                       });
+        s.link->send(velmora::wire::FrameCodec::encode<char>(velmora::wire::MsgType::Welcome, 0,
+                                                             true, nullptr, nullptr));
     }
 
     template <class Sessions> void closeSessions(Sessions &sessions)
