@@ -17,6 +17,10 @@ const char kBuiltIn[] = R"json({
   "brokerName": "维摩拉模拟期货",
   "frontId": 1,
   "settlementTime": "17:00",
+  "serviceHours": [["08:30", "15:30"], ["20:30", "02:45"]],
+  "apps": [{"appId": "velmora_demo_1.0", "authCode": "0000000000000000"}],
+  "requireAuthentication": false,
+  "loginFailureLimit": 5,
   "investors": [
     {"id": "000001", "name": "演示账户一", "password": "123456", "initialFunds": 10000000},
     {"id": "000002", "name": "演示账户二", "password": "123456", "initialFunds": 10000000}
@@ -122,14 +126,14 @@ int timeOfDay(const std::string &text, const std::string &what)
     return h * 3600 + m * 60 + sec;
 }
 
-std::vector<TradingSession> sessionsOf(const json &object, const std::string &instrumentId)
+// A list of ["HH:MM", "HH:MM"] windows under `key`; `what` names one in errors.
+std::vector<TradingSession> windowsOf(const json &object, const char *key, const std::string &what)
 {
     std::vector<TradingSession> out;
-    auto it = object.find("sessions");
+    auto it = object.find(key);
     if (it == object.end() || it->is_null()) {
         return out;
     }
-    const std::string what = "instrument " + instrumentId + ": a session";
     for (const json &pair : *it) {
         if (!pair.is_array() || pair.size() != 2) {
             throw std::runtime_error(what + " is [\"HH:MM\", \"HH:MM\"]");
@@ -192,6 +196,33 @@ bool FrontConfig::parse(const std::string &text, FrontConfig &out, std::string &
             cfg.settlementTime = timeOfDay(settlement, "settlementTime");
         }
         checkId(cfg.brokerId, 10, "brokerId");
+        if (root.contains("serviceHours")) {
+            cfg.serviceHours = windowsOf(root, "serviceHours", "a service window");
+            if (cfg.serviceHours.empty()) {
+                throw std::runtime_error("serviceHours needs at least one window");
+            }
+        }
+        for (const TradingSession &window : cfg.serviceHours) {
+            // The day may only change while the fronts are closed.
+            if (window.contains(cfg.settlementTime)) {
+                throw std::runtime_error("settlementTime falls inside a service window");
+            }
+        }
+        if (auto apps = root.find("apps"); apps != root.end() && !apps->is_null()) {
+            for (const json &j : *apps) {
+                AppSpec app;
+                take(j, "appId", app.appId);
+                take(j, "authCode", app.authCode);
+                checkId(app.appId, 32, "appId");
+                checkId(app.authCode, 16, "authCode");
+                cfg.apps.push_back(app);
+            }
+        }
+        take(root, "requireAuthentication", cfg.requireAuthentication);
+        take(root, "loginFailureLimit", cfg.loginFailureLimit);
+        if (cfg.loginFailureLimit < 1) {
+            throw std::runtime_error("loginFailureLimit must be at least 1");
+        }
 
         std::set<std::string> seen;
         for (const json &j : root.at("investors")) {
@@ -239,7 +270,7 @@ bool FrontConfig::parse(const std::string &text, FrontConfig &out, std::string &
             take(j, "limitRatio", s.limitRatio);
             take(j, "maxLimitOrderVolume", s.maxLimitOrderVolume);
             checkId(s.id, 30, "instrument id");
-            s.sessions = sessionsOf(j, s.id);
+            s.sessions = windowsOf(j, "sessions", "instrument " + s.id + ": a session");
             for (const TradingSession &session : s.sessions) {
                 // The day's books close between its sessions, never during one.
                 if (session.contains(cfg.settlementTime)) {

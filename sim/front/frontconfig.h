@@ -62,6 +62,13 @@ struct InvestorSpec
     double initialFunds = 0.0; // the balance an account starts with when it is first created
 };
 
+// A terminal the broker has registered: the AppID and AuthCode of ReqAuthenticate.
+struct AppSpec
+{
+    std::string appId;
+    std::string authCode;
+};
+
 struct FrontConfig
 {
     std::string brokerId = "9999";
@@ -70,6 +77,16 @@ struct FrontConfig
     // When the day's books close, after its last session: the exchange calendar moves to the
     // next trading day then.
     int settlementTime = 17 * 3600;
+    // When the fronts serve (exchange calendar only), on weekdays; a window past midnight
+    // belongs to the evening it opened, so Friday's night runs into Saturday morning.
+    std::vector<TradingSession> serviceHours{{8 * 3600 + 30 * 60, 15 * 3600 + 30 * 60},
+                                             {20 * 3600 + 30 * 60, 2 * 3600 + 45 * 60}};
+    // Terminals whose authentication succeeds; a login without one is refused only when
+    // requireAuthentication is set (or the front runs with --require-auth).
+    std::vector<AppSpec> apps;
+    bool requireAuthentication = false;
+    // Wrong passwords in a row before the account's logins are refused until the next day.
+    int loginFailureLimit = 5;
     std::vector<InvestorSpec> investors;
     std::vector<InstrumentSpec> instruments;
 

@@ -40,7 +40,10 @@ Options:
                       from there (default: the machine's clock)
   --calendar NAME     demo (default): every instrument trades around the clock and the trading
                       day moves only by POST /roll; exchange: each instrument trades in its
-                      sessions and the day moves by itself at the settlement time
+                      sessions, the fronts serve only in the broker's service hours and the
+                      day moves by itself while they are closed
+  --require-auth      refuse the login of a connection that has not authenticated its terminal
+                      (ReqAuthenticate with an AppID and AuthCode the configuration lists)
   --print-config      print the built-in configuration and exit
   --help              print this help and exit
 
@@ -168,6 +171,8 @@ bool Options::parse(int argc, const char *const *argv, Options &out, std::string
                 error = "--calendar is demo or exchange, not '" + value + "'";
                 return false;
             }
+        } else if (arg == "--require-auth") {
+            o.requireAuth = true;
         } else if (arg == "--replay") {
             if (!need()) {
                 return false;

@@ -23,6 +23,7 @@ struct Options
     std::string replayPath;
     std::string clock; // empty: the machine's clock, as exchange time
     TradingCalendar::Kind calendar = TradingCalendar::Kind::Demo;
+    bool requireAuth = false; // on top of the configuration's requireAuthentication
     bool help = false;
     bool printConfig = false;
 
