@@ -217,6 +217,7 @@ void AdminServer::routes()
                    {"clock", ExchangeClock::instance().now().text()},
                    {"calendar", front.calendar().name()},
                    {"open", front.openInstruments()},
+                   {"serving", front.serving()},
                    {"quotesPaused", front.quotesPaused()},
                    {"tdConnections", front.tradeFront().connectionCount()},
                    {"mdConnections", front.marketFront().connectionCount()},
@@ -238,7 +239,8 @@ void AdminServer::routes()
             if (front.setClock(in["time"].get<std::string>(), error)) {
                 out = {{"clock", ExchangeClock::instance().now().text()},
                        {"tradingDay", front.engine().tradingDay()},
-                       {"open", front.openInstruments()}};
+                       {"open", front.openInstruments()},
+                       {"serving", front.serving()}};
             }
         });
         if (!error.empty()) {

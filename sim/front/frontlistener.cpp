@@ -68,7 +68,10 @@ void FrontListener::acceptNext()
         if (ec == asio::error::operation_aborted || !acceptor.is_open()) {
             return;
         }
-        if (!ec) {
+        if (!ec && isServing && !isServing()) {
+            asio::error_code ignored;
+            socket.close(ignored);
+        } else if (!ec) {
             accepted(std::move(socket));
         } else {
             log(std::string("accept failed: ") + ec.message());

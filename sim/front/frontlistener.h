@@ -5,6 +5,7 @@
 
 #include <asio.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,9 @@ public:
     // Closes every connection; with refuseSeconds > 0 also refuses new ones that long.
     void dropAll(int refuseSeconds);
     bool refusing() const { return !acceptor.is_open() && !stopped; }
+    // Outside the broker's service hours a front still accepts, as real ones do, but drops the
+    // connection before its welcome, so the client library reports a disconnection and retries.
+    void setServing(std::function<bool()> serving) { isServing = std::move(serving); }
     void shutdown();
     virtual std::size_t connectionCount() const = 0;
 
@@ -89,6 +93,7 @@ private:
     asio::ip::tcp::endpoint bound;
     std::string host;
     asio::steady_timer reopenTimer;
+    std::function<bool()> isServing;
     bool stopped = false;
     int lastSessionKey = 0;
 };

@@ -34,7 +34,7 @@ bool SimFront::start(std::string &error)
         configFailed = true;
         return false;
     }
-    calendar_ = TradingCalendar(options.calendar, config.settlementTime);
+    calendar_ = TradingCalendar(options.calendar, config.settlementTime, config.serviceHours);
     if (!store.open(options.dataDir, error)) {
         return false;
     }
@@ -50,8 +50,11 @@ bool SimFront::start(std::string &error)
         return false;
     }
     rollIfDue();
+    serviceWindow = calendar_.serviceWindowAt(ExchangeClock::instance().now());
     td = std::make_unique<TradeFront>(io, *engine_, journal_);
     md = std::make_unique<MarketFront>(io, *engine_, *quotes_, journal_);
+    td->setServing([this] { return serving(); });
+    md->setServing([this] { return serving(); });
     if (!td->listen(options.tdHost, options.tdPort, error) ||
         !md->listen(options.mdHost, options.mdPort, error)) {
         return false;
@@ -110,6 +113,10 @@ void SimFront::runOnIo(const std::function<void()> &fn)
 
 std::string SimFront::rollTradingDay()
 {
+    if (calendar_.rollsByItself()) {
+        // A broker changes the day only across an outage: no session outlives it.
+        dropAllSessions();
+    }
     const std::string day = engine_->rollTradingDay();
     for (const auto &[id, q] : quotes_->all()) {
         md->publish(id);
@@ -187,9 +194,44 @@ void SimFront::scheduleUpkeep()
         if (ec) {
             return;
         }
-        rollIfDue();
+        keepServiceHours();
         scheduleUpkeep();
     });
+}
+
+bool SimFront::rollDue() const
+{
+    return calendar_.rollsByItself() &&
+           engine_->tradingDay() < calendar_.tradingDayAt(ExchangeClock::instance().now());
+}
+
+void SimFront::dropAllSessions()
+{
+    if (td) {
+        td->dropAll(0);
+    }
+    if (md) {
+        md->dropAll(0);
+    }
+}
+
+void SimFront::keepServiceHours()
+{
+    const std::string window = calendar_.serviceWindowAt(ExchangeClock::instance().now());
+    if (window == serviceWindow && !rollDue()) {
+        return;
+    }
+    if (!serviceWindow.empty()) {
+        std::fprintf(stderr, "simfront: the fronts close\n");
+        dropAllSessions();
+        serviceWindow.clear();
+    }
+    rollIfDue();
+    serviceWindow = window;
+    if (!serviceWindow.empty()) {
+        std::fprintf(stderr, "simfront: the fronts open for trading day %s\n",
+                     engine_->tradingDay().c_str());
+    }
 }
 
 void SimFront::rollIfDue()
@@ -211,7 +253,7 @@ bool SimFront::setClock(const std::string &time, std::string &error)
     if (!ExchangeClock::instance().set(time, error)) {
         return false;
     }
-    rollIfDue();
+    keepServiceHours();
     return true;
 }
 

@@ -63,8 +63,10 @@ public:
     std::string rollTradingDay();
     void publish(const std::string &instrumentId) { md->publish(instrumentId); }
     const TradingCalendar &calendar() const { return calendar_; }
-    // Moves the exchange clock, and with it maybe the trading day.
+    // Moves the exchange clock, and with it maybe the service hours and the trading day.
     bool setClock(const std::string &time, std::string &error);
+    // Whether the fronts serve now (always with the demo calendar).
+    bool serving() const { return !serviceWindow.empty(); }
     // The instruments whose market is open now.
     std::vector<std::string> openInstruments() const;
 
@@ -75,6 +77,11 @@ private:
     // With a calendar that moves the day by itself: rolls until the books are on the trading
     // day of the clock, as the broker's end of day would have.
     void rollIfDue();
+    bool rollDue() const;
+    // Follows the service hours: at a close every session is dropped, and the day rolls only
+    // while the fronts are closed, so no session ever sees its trading day change.
+    void keepServiceHours();
+    void dropAllSessions();
     bool isOpen(const InstrumentSpec &spec) const;
 
     Options options;
@@ -92,6 +99,7 @@ private:
     asio::steady_timer upkeepTimer;
     TradingCalendar calendar_;
     bool paused = false;
+    std::string serviceWindow; // the window the fronts serve in; "" while closed
     std::string tdAddr;
     std::string mdAddr;
     std::unique_ptr<AdminServer> admin;

@@ -4,6 +4,7 @@
 #include "frontconfig.h"
 
 #include <string>
+#include <vector>
 
 namespace simfront {
 
@@ -21,7 +22,10 @@ public:
         Exchange
     };
 
-    TradingCalendar(Kind kind, int settlementTime) : kind_(kind), settlementTime_(settlementTime) {}
+    TradingCalendar(Kind kind, int settlementTime, std::vector<TradingSession> serviceHours = {})
+        : kind_(kind), settlementTime_(settlementTime), serviceHours_(std::move(serviceHours))
+    {
+    }
 
     // "demo" or "exchange".
     static bool parseKind(const std::string &name, Kind &kind);
@@ -30,10 +34,15 @@ public:
     bool isOpen(const InstrumentSpec &spec, const ExchangeClock::Time &time) const;
     std::string tradingDayAt(const ExchangeClock::Time &time) const;
     bool rollsByItself() const { return kind_ == Kind::Exchange; }
+    // The broker's service window the time lies in, named by its trading day and its place in
+    // the list, so that a clock moved from one window into another is seen as a close; "" while
+    // the fronts are closed. The demo calendar serves around the clock in one window.
+    std::string serviceWindowAt(const ExchangeClock::Time &time) const;
 
 private:
     Kind kind_;
     int settlementTime_;
+    std::vector<TradingSession> serviceHours_;
 };
 
 } // namespace simfront
