@@ -192,11 +192,12 @@ void TestTradingHours::frontFollowsItsClock()
     TraderClient trader(dir.filePath("td/").toStdString(), process.address("td").toStdString());
     QVERIFY(trader.ready());
     QCOMPARE(trader.order("rb2705", '0', '0', 1, upperLimit(admin, "rb2705"), 1), 0);
-    // Refused by the exchange: the error notice and the cancelled order, no trade.
+    // Refused by the exchange: a cancelled order report with its reason, no trade.
     QVERIFY(trader.waitFor([](const TraderState &s) {
-        return !s.exchangeErrors.empty() && !s.orders.empty() && s.orders.back().OrderStatus == '5';
+        return !s.orders.empty() && s.orders.back().OrderStatus == '5';
     }));
-    QVERIFY(trader.state().exchangeErrors.front().errorId != 0);
+    QCOMPARE(fromGb2312(trader.state().orders.back().StatusMsg),
+             std::string("已撤单报单被拒绝SHFE:当前状态禁止此项操作"));
     QVERIFY(trader.state().trades.empty());
 
     // Past the settlement time the night session belongs to Tuesday; its quotes carry the
