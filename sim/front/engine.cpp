@@ -70,8 +70,9 @@ std::string padded(long long n, int width)
     return buf;
 }
 
-// OrderRef as a number; the blanks of the vendor's right-aligned form are no part of it.
-bool parseRef(const std::string &ref, long long &out)
+// A right-aligned number (OrderRef, OrderSysID, TradeID) as a number; the blanks are no part
+// of it.
+bool parseNumber(const std::string &ref, long long &out)
 {
     const std::size_t start = std::min(ref.find_first_not_of(' '), ref.size());
     if (start == ref.size() || ref.size() > 12) {
@@ -168,7 +169,7 @@ std::string exchangeNumber(long long n)
 long long numberOf(const std::string &id)
 {
     long long v = 0;
-    return parseRef(id, v) ? v : 0;
+    return parseNumber(id, v) ? v : 0;
 }
 
 } // namespace
@@ -371,7 +372,7 @@ long long Engine::maxOrderRef(const std::string &investorId) const
     long long best = 0;
     for (const Order &o : todayOrders) {
         long long v = 0;
-        if (o.investorId == investorId && parseRef(o.orderRef, v)) {
+        if (o.investorId == investorId && parseNumber(o.orderRef, v)) {
             best = std::max(best, v);
         }
     }
@@ -586,7 +587,7 @@ RspError Engine::checkOrderRef(OrderRequest &r, int frontId, int sessionId)
     if (r.orderRef.empty()) {
         // The vendor's front numbers an order that comes without a reference.
         long long sessionLast = 0;
-        parseRef(last, sessionLast);
+        parseNumber(last, sessionLast);
         r.orderRef = std::to_string(std::max(maxOrderRef(r.investorId), sessionLast) + 1);
     }
     // References of a session must grow, compared right-aligned as the vendor's front writes
