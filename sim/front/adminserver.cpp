@@ -103,18 +103,32 @@ json best(const Side &side)
     return side[0].volume > 0 ? json(side[0].price) : json(nullptr);
 }
 
-// A side given as [[price, volume], ...]; false when it is not that shape.
+// A side given as [[price, volume], ...], where a volume may also be the list of the orders
+// resting at that price, [price, [v1, v2, ...]]; false when it is not that shape.
 bool levelsOf(const json &in, std::vector<Level> &out)
 {
     if (!in.is_array()) {
         return false;
     }
     for (const json &pair : in) {
-        if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number() ||
-            !pair[1].is_number_integer()) {
+        if (!pair.is_array() || pair.size() != 2 || !pair[0].is_number()) {
             return false;
         }
-        out.push_back({pair[0].get<double>(), pair[1].get<int>()});
+        Level level{pair[0].get<double>(), 0, {}};
+        if (pair[1].is_number_integer()) {
+            level.volume = pair[1].get<int>();
+        } else if (pair[1].is_array() && !pair[1].empty()) {
+            for (const json &piece : pair[1]) {
+                if (!piece.is_number_integer()) {
+                    return false;
+                }
+                level.orders.push_back(piece.get<int>());
+                level.volume += level.orders.back();
+            }
+        } else {
+            return false;
+        }
+        out.push_back(level);
     }
     return true;
 }
@@ -329,7 +343,9 @@ void AdminServer::routes()
                 std::vector<Level> levels;
                 if (!levelsOf(in[key], levels)) {
                     return fail(res, 400,
-                                std::string(key) + " is a list of [price, volume], best first");
+                                std::string(key) +
+                                    " is a list of [price, volume] or [price, [volume, ...]], "
+                                    "best first");
                 }
                 *target = levels;
             }
@@ -406,6 +422,20 @@ void AdminServer::routes()
         reply(res, {{"cleared", true}});
     });
 
+    server->Post("/unlock", [this](const httplib::Request &req, httplib::Response &res) {
+        json in;
+        if (!body(req, in) || (in.contains("investor") && !in["investor"].is_string())) {
+            return fail(res, 400, "expected {\"investor\": \"...\"} or an empty body");
+        }
+        const std::string investor = in.value("investor", std::string());
+        bool known = false;
+        front.runOnIo([&] { known = front.engine().unlock(investor); });
+        if (!known) {
+            return fail(res, 400, "unknown investor " + investor);
+        }
+        reply(res, {{"unlocked", investor.empty() ? json("all") : json(investor)}});
+    });
+
     server->Get("/orders", [this](const httplib::Request &, httplib::Response &res) {
         json out = json::array();
         front.runOnIo([&] {
@@ -445,6 +475,8 @@ void AdminServer::routes()
                                {"closeProfit", acct.closeProfit},
                                {"positionProfit", r.positionProfit},
                                {"commission", acct.commission},
+                               {"loginFailures", engine.loginFailures(id)},
+                               {"locked", engine.loginLocked(id)},
                                {"positions", positions}});
             }
         });

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 
 namespace simfront {
 
@@ -38,7 +37,7 @@ RspError make(int id)
     case InstrumentNotTrading:
         return {id, "CTP:合约不能交易"};
     case DuplicateOrderRef:
-        return {id, "CTP:不允许重复报单"};
+        return {id, "CTP:报单错误：不允许重复报单"};
     case OverClosePosition:
         return {id, "CTP:平仓量超过持仓量"};
     case InsufficientMoney:
@@ -49,12 +48,12 @@ RspError make(int id)
         return {id, "CTP:平今仓位不足"};
     case OverCloseYesterdayPosition:
         return {id, "CTP:平昨仓位不足"};
-    case PriceOutOfLimits:
-        return {id, "CTP:交易所拒绝报单：报单价格超出涨跌停板"};
-    case PriceNotOnTick:
-        return {id, "CTP:交易所拒绝报单：报单价格不是最小变动价位的整数倍"};
-    case MarketClosed:
-        return {id, "CTP:交易所拒绝报单：非交易时段，市场已休市"};
+    case AuthFailed:
+        return {id, "CTP:客户端认证失败"};
+    case NotAuthenticated:
+        return {id, "CTP:客户端未认证"};
+    case LoginForbidden:
+        return {id, "CTP:连续登录失败次数超限，登录被禁止"};
     default:
         return {id, "CTP:错误"};
     }
@@ -71,8 +70,9 @@ std::string padded(long long n, int width)
     return buf;
 }
 
-// OrderRef as a number; the blanks of the vendor's right-aligned form are no part of it.
-bool parseRef(const std::string &ref, long long &out)
+// A right-aligned number (OrderRef, OrderSysID, TradeID) as a number; the blanks are no part
+// of it.
+bool parseNumber(const std::string &ref, long long &out)
 {
     const std::size_t start = std::min(ref.find_first_not_of(' '), ref.size());
     if (start == ref.size() || ref.size() > 12) {
@@ -101,9 +101,10 @@ bool onTick(double price, double tick)
     return std::fabs(steps - std::round(steps)) < 1e-6;
 }
 
-// Whether an order's final report goes out before its trades. Real fronts send the two in either
-// order; deciding by the order's number keeps a run repeatable and a replay identical.
-bool finalReportFirst(long long orderSeq)
+// Whether each of an order's trades goes out after the order report that counts it. Real fronts
+// send the two in either order; deciding by the order's number keeps a run repeatable and a
+// replay identical.
+bool reportBeforeTrade(long long orderSeq)
 {
     auto x = static_cast<std::uint64_t>(orderSeq) + 0x9e3779b97f4a7c15ULL;
     x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
@@ -111,40 +112,64 @@ bool finalReportFirst(long long orderSeq)
     return ((x ^ (x >> 31)) & 1) != 0;
 }
 
-// The private stream of one order, from its final state: the broker's "submitted" report, the
-// exchange's acceptance when it accepted, then the trades and the final report. Live reports and
-// replays both come from here, so a replay repeats exactly what went out.
+// The private stream of one order, from its final state and its trades: the broker's
+// "submitted" report; for an exchange refusal the cancelled report and nothing else; otherwise
+// the exchange's acceptance, one report per trade with the volume traded so far, and for an
+// immediate-or-cancel remainder the cancel. Live reports and replays both come from here, so a
+// replay repeats exactly what went out.
 std::vector<FlowItem> orderStream(const Order &final, const std::vector<const Trade *> &trades)
 {
     std::vector<FlowItem> out;
-    Order submitted = final;
-    submitted.status = 'a';
-    submitted.submitStatus = '0';
-    submitted.statusMsg = "报单已提交";
-    submitted.orderSysId.clear();
-    submitted.volumeTraded = 0;
-    submitted.cancelTime.clear();
-    submitted.updateTime = final.insertTime;
-    out.push_back({0, submitted, std::nullopt});
-    if (!final.orderSysId.empty()) {
-        Order accepted = submitted;
-        accepted.status = '3';
-        accepted.submitStatus = '3';
-        accepted.statusMsg = "未成交";
-        accepted.orderSysId = final.orderSysId;
-        out.push_back({0, accepted, std::nullopt});
-    }
-    const bool first = trades.empty() || finalReportFirst(final.seq);
-    if (first) {
+    Order report = final;
+    report.status = 'a';
+    report.submitStatus = '0';
+    report.statusMsg = "报单已提交";
+    report.orderSysId.clear();
+    report.volumeTraded = 0;
+    report.cancelTime.clear();
+    report.updateTime = final.insertTime;
+    out.push_back({0, report, std::nullopt});
+    if (final.orderSysId.empty()) {
         out.push_back({0, final, std::nullopt});
+        return out;
     }
+    report.status = '3';
+    report.submitStatus = '3';
+    report.statusMsg = "未成交";
+    report.orderSysId = final.orderSysId;
+    out.push_back({0, report, std::nullopt});
+    const bool first = reportBeforeTrade(final.seq);
     for (const Trade *t : trades) {
-        out.push_back({0, std::nullopt, *t});
+        report.volumeTraded += t->volume;
+        const bool done = report.volumeTraded >= final.volume;
+        report.status = done ? '0' : '1';
+        report.statusMsg = done ? "全部成交" : "部分成交";
+        report.updateTime = t->tradeTime;
+        if (!first) {
+            out.push_back({0, std::nullopt, *t});
+        }
+        out.push_back({0, report, std::nullopt});
+        if (first) {
+            out.push_back({0, std::nullopt, *t});
+        }
     }
-    if (!first) {
+    if (final.status == '5') {
         out.push_back({0, final, std::nullopt});
     }
     return out;
+}
+
+// A number counted per exchange and trading day, right-aligned in twelve columns as the
+// exchanges write OrderSysID and TradeID.
+std::string exchangeNumber(long long n)
+{
+    return padded(n, 12);
+}
+
+long long numberOf(const std::string &id)
+{
+    long long v = 0;
+    return parseNumber(id, v) ? v : 0;
 }
 
 } // namespace
@@ -227,8 +252,18 @@ bool Engine::load(std::string &error)
     todayOrders.assign(orders.begin(), orders.end());
     todayTrades.assign(trades.begin(), trades.end());
     for (const Order &o : todayOrders) {
-        usedOrderRefs.insert({o.frontId, o.sessionId, WireRecords::paddedOrderRef(o.orderRef)});
+        std::string &last = lastOrderRefs[{o.frontId, o.sessionId}];
+        last = std::max(last, WireRecords::paddedOrderRef(o.orderRef));
+        if (!o.orderSysId.empty()) {
+            long long &n = orderSysIds[o.exchangeId];
+            n = std::max(n, numberOf(o.orderSysId));
+        }
     }
+    for (const Trade &t : todayTrades) {
+        long long &n = tradeIds[t.exchangeId];
+        n = std::max(n, numberOf(t.tradeId));
+    }
+    failedLogins = store.loginFailures();
     orderSeq = store.maxOrderSeq();
     tradeSeq = store.maxTradeSeq();
     confirmed = store.confirmations();
@@ -254,7 +289,7 @@ void Engine::startDayQuotes()
 }
 
 RspError Engine::login(const std::string &brokerId, const std::string &userId,
-                       const std::string &password) const
+                       const std::string &password)
 {
     if (brokerId != cfg.brokerId) {
         return errors::make(errors::InvalidLogin);
@@ -263,10 +298,66 @@ RspError Engine::login(const std::string &brokerId, const std::string &userId,
     if (!inv) {
         return errors::make(errors::UserNotFound);
     }
+    // A locked account stays locked whatever the password: a guesser learns nothing more.
+    if (loginLocked(userId)) {
+        return errors::make(errors::LoginForbidden);
+    }
     if (inv->password != password) {
+        countLoginFailure(userId, loginFailures(userId) + 1);
         return errors::make(errors::InvalidLogin);
     }
+    countLoginFailure(userId, 0);
     return {};
+}
+
+void Engine::countLoginFailure(const std::string &investorId, int failures)
+{
+    if (loginFailures(investorId) == failures) {
+        return;
+    }
+    if (failures == 0) {
+        failedLogins.erase(investorId);
+    } else {
+        failedLogins[investorId] = failures;
+    }
+    // Kept in the books, so a restart of the front does not open a locked account.
+    store.saveLoginFailures(investorId, failures);
+}
+
+int Engine::loginFailures(const std::string &investorId) const
+{
+    auto it = failedLogins.find(investorId);
+    return it == failedLogins.end() ? 0 : it->second;
+}
+
+bool Engine::loginLocked(const std::string &investorId) const
+{
+    return loginFailures(investorId) >= cfg.loginFailureLimit;
+}
+
+bool Engine::unlock(const std::string &investorId)
+{
+    if (!investorId.empty() && !cfg.investor(investorId)) {
+        return false;
+    }
+    const auto counted = failedLogins;
+    store.begin();
+    for (const auto &[id, failures] : counted) {
+        if (investorId.empty() || id == investorId) {
+            countLoginFailure(id, 0);
+        }
+    }
+    store.commit();
+    return true;
+}
+
+RspError Engine::authenticate(const std::string &brokerId, const std::string &appId,
+                              const std::string &authCode) const
+{
+    const bool registered = std::any_of(cfg.apps.begin(), cfg.apps.end(), [&](const AppSpec &app) {
+        return app.appId == appId && app.authCode == authCode;
+    });
+    return brokerId == cfg.brokerId && registered ? RspError{} : errors::make(errors::AuthFailed);
 }
 
 int Engine::newSessionId()
@@ -281,7 +372,7 @@ long long Engine::maxOrderRef(const std::string &investorId) const
     long long best = 0;
     for (const Order &o : todayOrders) {
         long long v = 0;
-        if (o.investorId == investorId && parseRef(o.orderRef, v)) {
+        if (o.investorId == investorId && parseNumber(o.orderRef, v)) {
             best = std::max(best, v);
         }
     }
@@ -402,14 +493,7 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
     if ((result.brokerError = checkOrder(r, spec))) {
         return result;
     }
-    if (r.orderRef.empty()) {
-        // The vendor's front numbers an order that comes without a reference.
-        r.orderRef = std::to_string(maxOrderRef(r.investorId) + 1);
-    }
-    // The vendor's front right-aligns references, so "5" and its padded form are one reference.
-    const std::string refKey = WireRecords::paddedOrderRef(r.orderRef);
-    if (usedOrderRefs.count({frontId, sessionId, refKey})) {
-        result.brokerError = errors::make(errors::DuplicateOrderRef);
+    if ((result.brokerError = checkOrderRef(r, frontId, sessionId))) {
         return result;
     }
     if (r.offset != '0' && (result.brokerError = checkClose(r, *spec))) {
@@ -449,20 +533,17 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
     o.micros = std::chrono::duration_cast<std::chrono::microseconds>(
                    std::chrono::system_clock::now().time_since_epoch())
                    .count();
-    usedOrderRefs.insert({frontId, sessionId, refKey});
 
     std::vector<Trade> trades;
     store.begin();
-    if ((result.exchangeError = checkExchange(r, *spec))) {
+    result.exchangeRefusal = checkExchange(r, *spec);
+    if (!result.exchangeRefusal.empty()) {
         o.status = '5';
         o.submitStatus = '4'; // insert rejected
-        // The report carries the exchange's reason, without the broker's prefix.
-        const std::string &msg = result.exchangeError.msg;
-        const std::size_t cut = msg.find("：");
-        o.statusMsg = cut == std::string::npos ? msg : msg.substr(cut + std::strlen("："));
+        o.statusMsg = result.exchangeRefusal;
         o.cancelTime = o.insertTime;
     } else {
-        o.orderSysId = padded(o.seq, 12);
+        o.orderSysId = exchangeNumber(++orderSysIds[o.exchangeId]);
         o.submitStatus = '3';
         Quote *book = quotes.book(spec->id);
         const std::vector<Fill> fills =
@@ -500,17 +581,42 @@ InsertResult Engine::insertOrder(const OrderRequest &request, int frontId, int s
     return result;
 }
 
-RspError Engine::checkExchange(const OrderRequest &r, const InstrumentSpec &spec) const
+RspError Engine::checkOrderRef(OrderRequest &r, int frontId, int sessionId)
 {
+    std::string &last = lastOrderRefs[{frontId, sessionId}];
+    if (r.orderRef.empty()) {
+        // The vendor's front numbers an order that comes without a reference.
+        long long sessionLast = 0;
+        parseNumber(last, sessionLast);
+        r.orderRef = std::to_string(std::max(maxOrderRef(r.investorId), sessionLast) + 1);
+    }
+    // References of a session must grow, compared right-aligned as the vendor's front writes
+    // them, so "5" and its padded form are one reference and "10" comes after "9". A reference
+    // counts as used once it passed here, even when a later check refuses the order.
+    const std::string padded = WireRecords::paddedOrderRef(r.orderRef);
+    if (padded <= last) {
+        return errors::make(errors::DuplicateOrderRef);
+    }
+    last = padded;
+    return {};
+}
+
+std::string Engine::checkExchange(const OrderRequest &r, const InstrumentSpec &spec) const
+{
+    // As real fronts word an exchange's refusal in the cancelled report.
+    const std::string refused = "已撤单报单被拒绝" + spec.exchangeId + ":";
     if (marketHours.isOpen && !marketHours.isOpen(spec)) {
-        return errors::make(errors::MarketClosed);
+        return refused + "当前状态禁止此项操作";
     }
     if (!onTick(r.limitPrice, spec.priceTick)) {
-        return errors::make(errors::PriceNotOnTick);
+        return refused + "价格不是最小变动价位的整数倍";
     }
     const Quote *q = quotes.find(spec.id);
-    if (q && (r.limitPrice > q->upperLimit + 1e-9 || r.limitPrice < q->lowerLimit - 1e-9)) {
-        return errors::make(errors::PriceOutOfLimits);
+    if (q && r.limitPrice > q->upperLimit + 1e-9) {
+        return refused + "价格超出涨停板";
+    }
+    if (q && r.limitPrice < q->lowerLimit - 1e-9) {
+        return refused + "价格跌破跌停板";
     }
     return {};
 }
@@ -580,7 +686,7 @@ Trade Engine::fill(const InstrumentSpec &spec, Order &o, double price, int n)
     t.orderSysId = o.orderSysId;
     t.orderLocalId = o.orderLocalId;
     t.brokerOrderSeq = o.brokerOrderSeq;
-    t.tradeId = padded(t.seq, 12);
+    t.tradeId = exchangeNumber(++tradeIds[t.exchangeId]);
     t.direction = o.direction;
     t.offset = o.offset;
     t.hedge = o.hedge;
@@ -816,11 +922,18 @@ std::string Engine::rollTradingDay()
     store.setMeta("tradingDay", day);
     store.setMeta("dayFirstOrderSeq", std::to_string(orderSeq));
     store.setMeta("dayFirstTradeSeq", std::to_string(tradeSeq));
+    // A new day opens the accounts that wrong passwords locked.
+    for (const auto &[id, failures] : failedLogins) {
+        store.saveLoginFailures(id, 0);
+    }
+    failedLogins.clear();
     store.commit();
     startDayQuotes();
     todayOrders.clear();
     todayTrades.clear();
-    usedOrderRefs.clear();
+    lastOrderRefs.clear();
+    orderSysIds.clear();
+    tradeIds.clear();
     flowLength.clear();
     return day;
 }

@@ -8,9 +8,8 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace simfront {
@@ -25,8 +24,8 @@ struct RspError
     explicit operator bool() const { return id != 0; }
 };
 
-// The error numbers the front uses. Those below 90000 carry the vendor's meanings; the vendor's
-// table has no number for what an exchange refuses, so those are ours, clear of its range.
+// The error numbers the front uses, each in the meaning of the vendor's error table. What an
+// exchange refuses has no number: it reaches the client as a cancelled order report.
 namespace errors {
 constexpr int InvalidLogin = 3;
 constexpr int DuplicateLogin = 5;
@@ -42,9 +41,9 @@ constexpr int InsufficientMoney = 31;
 constexpr int SettlementNotConfirmed = 42;
 constexpr int OverCloseTodayPosition = 50;
 constexpr int OverCloseYesterdayPosition = 51;
-constexpr int PriceOutOfLimits = 90001;
-constexpr int PriceNotOnTick = 90002;
-constexpr int MarketClosed = 90003;
+constexpr int AuthFailed = 63;
+constexpr int NotAuthenticated = 64;
+constexpr int LoginForbidden = 75;
 RspError make(int id);
 } // namespace errors
 
@@ -116,11 +115,12 @@ struct FlowItem
 };
 
 // What an order insert produced. A broker refusal stops at `brokerError`; otherwise `stream`
-// holds the order's reports and trades as they go out, an exchange refusal right after the first.
+// holds the order's reports and trades as they go out. An exchange refusal is only reports: the
+// broker's "submitted" one and the cancelled one whose StatusMsg (`exchangeRefusal` too) says why.
 struct InsertResult
 {
     RspError brokerError;
-    RspError exchangeError;
+    std::string exchangeRefusal;
     std::vector<FlowItem> stream;
 
     std::vector<Order> reports() const;
@@ -153,8 +153,18 @@ public:
     const FrontConfig &config() const { return cfg; }
     const std::string &tradingDay() const { return day; }
 
+    // Checks a login and counts wrong passwords: after config().loginFailureLimit of them in a
+    // row the account's logins are refused until the next trading day or unlock().
     RspError login(const std::string &brokerId, const std::string &userId,
-                   const std::string &password) const;
+                   const std::string &password);
+    // A terminal's authentication: the broker's id and a registered AppID with its AuthCode.
+    RspError authenticate(const std::string &brokerId, const std::string &appId,
+                          const std::string &authCode) const;
+    int loginFailures(const std::string &investorId) const;
+    bool loginLocked(const std::string &investorId) const;
+    // Clears the failure count of one account, or of every account when investorId is empty;
+    // false for an investor the broker does not have.
+    bool unlock(const std::string &investorId);
     // Session numbers keep growing across restarts, so stored orders never clash with a new
     // session's order references.
     int newSessionId();
@@ -191,7 +201,10 @@ private:
     RspError checkOrder(const OrderRequest &r, const InstrumentSpec *&spec) const;
     RspError checkClose(const OrderRequest &r, const InstrumentSpec &spec) const;
     RspError checkFunds(const OrderRequest &r, const InstrumentSpec &spec) const;
-    RspError checkExchange(const OrderRequest &r, const InstrumentSpec &spec) const;
+    // The exchange's reason for refusing the order, empty when it takes it.
+    std::string checkExchange(const OrderRequest &r, const InstrumentSpec &spec) const;
+    RspError checkOrderRef(OrderRequest &r, int frontId, int sessionId);
+    void countLoginFailure(const std::string &investorId, int failures);
     Trade fill(const InstrumentSpec &spec, Order &order, double price, int lots);
     Position &position(const std::string &investorId, const std::string &instrumentId,
                        char direction);
@@ -212,7 +225,12 @@ private:
     // inside some order's answer.
     std::deque<Order> todayOrders;
     std::deque<Trade> todayTrades;
-    std::set<std::tuple<int, int, std::string>> usedOrderRefs;
+    // The last OrderRef of each (FrontID, SessionID), right-aligned; a new one must be greater.
+    std::map<std::pair<int, int>, std::string> lastOrderRefs;
+    // OrderSysID and TradeID are numbered per exchange and trading day, as exchanges do.
+    std::map<std::string, long long> orderSysIds;
+    std::map<std::string, long long> tradeIds;
+    std::map<std::string, int> failedLogins; // wrong passwords in a row, per investor
     std::map<std::string, std::map<std::string, std::string>> confirmed;
     std::map<std::string, InstrumentDay> instrumentDays;
     std::map<std::string, int> flowLength; // items in each investor's private stream today

@@ -1,6 +1,7 @@
 #include "matcher.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace simfront {
 
@@ -45,10 +46,18 @@ std::vector<Fill> Matcher::match(Quote &book, const Order &o)
         if (wanted == 0) {
             break;
         }
-        const int lots = std::min(wanted, l.volume);
-        fills.push_back({l.price, lots});
-        l.volume -= lots;
-        wanted -= lots;
+        // The resting orders in turn, oldest first; one partly taken keeps its place.
+        std::vector<int> queue = l.resting();
+        std::size_t taken = 0;
+        while (wanted > 0 && taken < queue.size()) {
+            const int lots = std::min(wanted, queue[taken]);
+            fills.push_back({l.price, lots});
+            queue[taken] -= lots;
+            l.volume -= lots;
+            wanted -= lots;
+            taken += queue[taken] == 0 ? 1 : 0;
+        }
+        l.orders.assign(queue.begin() + std::ptrdiff_t(taken), queue.end());
         emptied += l.volume == 0 ? 1 : 0;
     }
     // The next level becomes the best once a level is used up.

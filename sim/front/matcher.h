@@ -6,7 +6,7 @@
 
 namespace simfront {
 
-// One level taken by an order: a trade of its own at that level's price.
+// One resting order taken (wholly or in part): a trade of its own at its level's price.
 struct Fill
 {
     double price = 0;
@@ -14,8 +14,9 @@ struct Fill
 };
 
 // An immediate-or-cancel limit order against the depth of one instrument: it takes the
-// opposite levels in price order up to its limit, and what it takes is gone from the book until
-// the next quote step. The volume condition decides whether it may take anything at all.
+// opposite levels in price order up to its limit, and within a level the orders resting there
+// in turn; what it takes is gone from the book until the next quote step. The volume condition
+// decides whether it may take anything at all.
 class Matcher
 {
 public:

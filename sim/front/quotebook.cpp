@@ -4,8 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace simfront {
+
+std::vector<int> Level::resting() const
+{
+    if (volume <= 0) {
+        return {};
+    }
+    return orders.empty() ? std::vector<int>{volume} : orders;
+}
 
 QuoteBook::QuoteBook(const std::vector<InstrumentSpec> &instruments, std::uint64_t seed) : rng(seed)
 {
@@ -74,7 +83,8 @@ Side QuoteBook::ladder(const Quote &q, double best, bool bidSide, const Side &vo
         if (!insideLimits(q, price)) {
             break;
         }
-        out[i] = {price, volumes[i].volume > 0 ? volumes[i].volume : kDefaultVolume};
+        out[i] = volumes[i].volume > 0 ? Level{price, volumes[i].volume, volumes[i].orders}
+                                       : Level{price, kDefaultVolume, {}};
     }
     return out;
 }
@@ -130,6 +140,22 @@ void QuoteBook::trade(Quote &q, int lots)
     q.turnover += q.last * lots * q.volumeMultiple;
 }
 
+std::vector<int> QuoteBook::restingOrders(int volume)
+{
+    // Real books queue several orders at a price, so a level taken whole fills as several
+    // trades; from one to three here, each of at least one lot.
+    const int count = std::min(std::uniform_int_distribution<int>(1, 3)(rng), volume);
+    std::vector<int> out;
+    int left = volume;
+    for (int i = count; i > 1; --i) {
+        const int piece = std::uniform_int_distribution<int>(1, left - (i - 1))(rng);
+        out.push_back(piece);
+        left -= piece;
+    }
+    out.push_back(left);
+    return out;
+}
+
 void QuoteBook::walk(const std::function<bool(const std::string &)> &moves)
 {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -165,8 +191,10 @@ void QuoteBook::walk(const std::function<bool(const std::string &)> &moves)
         Side bidSizes;
         Side askSizes;
         for (std::size_t i = 0; i < kDepth; ++i) {
-            bidSizes[i].volume = i == 0 ? bestSize(rng) : deepSize(rng);
-            askSizes[i].volume = i == 0 ? bestSize(rng) : deepSize(rng);
+            for (Level *l : {&bidSizes[i], &askSizes[i]}) {
+                l->volume = i == 0 ? bestSize(rng) : deepSize(rng);
+                l->orders = restingOrders(l->volume);
+            }
         }
         q.bids = ladder(q, q.last, true, bidSizes);
         q.asks = ladder(q, snap(q.last + tick, tick), false, askSizes);
@@ -199,15 +227,20 @@ bool sideFromLevels(const Quote &q, const std::vector<Level> &levels, bool bidSi
             error = "prices must lie within the day's limits";
             return false;
         }
-        if (levels[i].volume < 1) {
-            error = "every level needs a volume of at least 1";
+        const std::vector<int> &pieces = levels[i].orders;
+        const bool piecesOk =
+            std::all_of(pieces.begin(), pieces.end(), [](int v) { return v >= 1; }) &&
+            (pieces.empty() ||
+             std::accumulate(pieces.begin(), pieces.end(), 0) == levels[i].volume);
+        if (levels[i].volume < 1 || !piecesOk) {
+            error = "every level and every resting order needs a volume of at least 1";
             return false;
         }
         if (i > 0 && (bidSide ? price >= out[i - 1].price : price <= out[i - 1].price)) {
             error = "levels go from the best price outwards";
             return false;
         }
-        out[i] = {price, levels[i].volume};
+        out[i] = {price, levels[i].volume, levels[i].orders};
     }
     return true;
 }
@@ -250,7 +283,7 @@ bool QuoteBook::apply(const QuoteUpdate &u, std::string &error)
         bids = ladder(q, u.bid ? snap(*u.bid, tick) : last, true, {});
     }
     if (!u.bids && u.bidVolume && bids[0].price > 0) {
-        bids[0].volume = *u.bidVolume;
+        bids[0] = {bids[0].price, *u.bidVolume, {}};
     }
     if (u.asks) {
         if (!sideFromLevels(q, *u.asks, false, asks, error)) {
@@ -260,7 +293,7 @@ bool QuoteBook::apply(const QuoteUpdate &u, std::string &error)
         asks = ladder(q, u.ask ? snap(*u.ask, tick) : snap(last + tick, tick), false, {});
     }
     if (!u.asks && u.askVolume && asks[0].price > 0) {
-        asks[0].volume = *u.askVolume;
+        asks[0] = {asks[0].price, *u.askVolume, {}};
     }
     bids = compact(bids);
     asks = compact(asks);

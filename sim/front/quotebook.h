@@ -15,10 +15,16 @@
 namespace simfront {
 
 // One price level of the book. A level without volume is not quoted: it goes out as DBL_MAX.
+// Its volume rests as one or more orders, oldest first, and an order that takes the level meets
+// them in turn, one trade each; `orders` empty means one resting order of the whole volume.
 struct Level
 {
     double price = 0;
     int volume = 0;
+    std::vector<int> orders;
+
+    // The resting orders' volumes, oldest first.
+    std::vector<int> resting() const;
 };
 
 constexpr std::size_t kDepth = 5;
@@ -102,6 +108,8 @@ public:
 private:
     void stamp(Quote &q);
     void trade(Quote &q, int lots);
+    // A level's volume cut into the orders resting there, drawn from the walk's generator.
+    std::vector<int> restingOrders(int volume);
     // A side of kDepth levels one tick apart going away from `best`, inside the limits.
     static Side ladder(const Quote &q, double best, bool bidSide, const Side &volumes);
 

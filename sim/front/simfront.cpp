@@ -52,6 +52,7 @@ bool SimFront::start(std::string &error)
     rollIfDue();
     serviceWindow = calendar_.serviceWindowAt(ExchangeClock::instance().now());
     td = std::make_unique<TradeFront>(io, *engine_, journal_);
+    td->requireAuthentication(options.requireAuth || config.requireAuthentication);
     md = std::make_unique<MarketFront>(io, *engine_, *quotes_, journal_);
     td->setServing([this] { return serving(); });
     md->setServing([this] { return serving(); });

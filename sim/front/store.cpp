@@ -225,6 +225,7 @@ CREATE TABLE IF NOT EXISTS confirmations (
     investor_id TEXT, trading_day TEXT, stamp TEXT, PRIMARY KEY (investor_id, trading_day));
 CREATE TABLE IF NOT EXISTS statements (
     investor_id TEXT, trading_day TEXT, content BLOB, PRIMARY KEY (investor_id, trading_day));
+CREATE TABLE IF NOT EXISTS login_failures (investor_id TEXT PRIMARY KEY, failures INTEGER);
 CREATE TABLE IF NOT EXISTS instrument_days (
     instrument_id TEXT PRIMARY KEY, pre_settlement REAL, pre_close REAL,
     pre_open_interest REAL);
@@ -662,6 +663,29 @@ Store::statement(const std::string &investorId, const std::string &tradingDay) c
         return std::make_pair(day, q.text());
     }
     return std::nullopt;
+}
+
+std::map<std::string, int> Store::loginFailures() const
+{
+    std::map<std::string, int> out;
+    Query q(*this, "SELECT investor_id, failures FROM login_failures");
+    while (q.next()) {
+        const std::string investor = q.text();
+        out[investor] = q.integer();
+    }
+    return out;
+}
+
+void Store::saveLoginFailures(const std::string &investorId, int failures)
+{
+    if (failures == 0) {
+        Query(*this, "DELETE FROM login_failures WHERE investor_id = ?").bind(investorId).run();
+        return;
+    }
+    Query(*this, "INSERT OR REPLACE INTO login_failures VALUES (?, ?)")
+        .bind(investorId)
+        .bind(failures)
+        .run();
 }
 
 std::vector<InstrumentDay> Store::instrumentDays() const

@@ -13,11 +13,11 @@ struct sqlite3_stmt;
 
 namespace simfront {
 
-// The broker's books in SQLite: accounts, positions, orders, trades, confirmations, statements
-// and the trading day. Every change of one request is written in one transaction, so a crash
-// leaves either all of it or none. An empty folder name keeps the books in memory. A folder is
-// held by one store at a time; its checkpoints run on a thread of their own, so no commit ever
-// waits for one.
+// The broker's books in SQLite: accounts, positions, orders, trades, confirmations, statements,
+// the login failure counts and the trading day. Every change of one request is written in one
+// transaction, so a crash leaves either all of it or none. An empty folder name keeps the books in
+// memory. A folder is held by one store at a time; its checkpoints run on a thread of their own, so
+// no commit ever waits for one.
 class Store
 {
 public:
@@ -64,6 +64,10 @@ public:
     // The statement of the given day, or of the latest day when tradingDay is empty.
     std::optional<std::pair<std::string, std::string>>
     statement(const std::string &investorId, const std::string &tradingDay) const;
+
+    // Wrong passwords in a row per investor; an account without a row has none.
+    std::map<std::string, int> loginFailures() const;
+    void saveLoginFailures(const std::string &investorId, int failures);
 
     std::vector<InstrumentDay> instrumentDays() const;
     void save(const InstrumentDay &day);

@@ -24,6 +24,8 @@ constexpr std::size_t kPieceBytes = sizeof(TThostFtdcContentType) - 1;
 MsgType answerType(MsgType request)
 {
     switch (request) {
+    case MsgType::ReqAuthenticate:
+        return MsgType::RspAuthenticate;
     case MsgType::ReqUserLogin:
         return MsgType::RspUserLogin;
     case MsgType::ReqUserLogout:
@@ -50,7 +52,8 @@ MsgType answerType(MsgType request)
 } // namespace
 
 TradeFront::TradeFront(asio::io_context &io, Engine &engine, RequestJournal &journal)
-    : FrontListener(io, "td"), engine(engine), journal(journal)
+    : FrontListener(io, "td"), engine(engine), journal(journal),
+      authRequired(engine.config().requireAuthentication)
 {
 }
 
@@ -164,6 +167,10 @@ void TradeFront::onFrame(int id, Frame &frame)
         }
         return;
     }
+    if (frame.type == MsgType::ReqAuthenticate) {
+        authenticate(s, frame);
+        return;
+    }
     if (frame.type == MsgType::ReqUserLogin) {
         login(s, frame);
         return;
@@ -209,6 +216,34 @@ void TradeFront::onFrame(int id, Frame &frame)
     }
 }
 
+void TradeFront::authenticate(Session &s, const Frame &frame)
+{
+    CThostFtdcReqAuthenticateField req{};
+    if (!frame.recordAs(req)) {
+        answerError(s, MsgType::RspAuthenticate, frame.requestId, errors::make(errors::BadField));
+        return;
+    }
+    const std::string brokerId = WireRecords::text(req.BrokerID);
+    const std::string userId = WireRecords::text(req.UserID);
+    const RspError e = engine.authenticate(brokerId, WireRecords::text(req.AppID),
+                                           WireRecords::text(req.AuthCode));
+    // A failed attempt also forgets an earlier success: the terminal is what it last proved.
+    s.authenticated = !e;
+    s.authBrokerId = e ? std::string() : brokerId;
+    s.authUserId = e ? std::string() : userId;
+    if (e) {
+        log("authentication refused for '" + userId + "' app '" + WireRecords::text(req.AppID) +
+            "'");
+    }
+    CThostFtdcRspAuthenticateField rsp{};
+    WireRecords::set(rsp.BrokerID, brokerId);
+    WireRecords::set(rsp.UserID, userId);
+    WireRecords::set(rsp.UserProductInfo, WireRecords::text(req.UserProductInfo));
+    WireRecords::set(rsp.AppID, WireRecords::text(req.AppID));
+    rsp.AppType = THOST_FTDC_APP_TYPE_Investor;
+    answer(s, MsgType::RspAuthenticate, frame.requestId, true, &e, &rsp);
+}
+
 void TradeFront::login(Session &s, const Frame &frame)
 {
     CThostFtdcReqUserLoginField req{};
@@ -223,6 +258,14 @@ void TradeFront::login(Session &s, const Frame &frame)
     }
     const std::string brokerId = WireRecords::text(req.BrokerID);
     const std::string userId = WireRecords::text(req.UserID);
+    // An authentication speaks for one user at one broker only.
+    if (authRequired &&
+        !(s.authenticated && s.authBrokerId == brokerId && s.authUserId == userId)) {
+        log("login refused for '" + userId + "': not authenticated");
+        answerError(s, MsgType::RspUserLogin, frame.requestId,
+                    errors::make(errors::NotAuthenticated));
+        return;
+    }
     // The password is compared as sent: blanks may be part of it.
     std::string password(req.Password, strnlen(req.Password, sizeof req.Password));
     const RspError e = engine.login(brokerId, userId, password);
@@ -417,11 +460,8 @@ void TradeFront::insertOrder(Session &s, const Frame &frame)
         refuse(s, frame.requestId, result.brokerError, in);
         return;
     }
-    for (std::size_t i = 0; i < result.stream.size(); ++i) {
-        toInvestor(s.investorId, result.stream[i]);
-        if (i == 0 && result.exchangeError) {
-            errorToInvestor(s.investorId, result.exchangeError, in);
-        }
+    for (const FlowItem &item : result.stream) {
+        toInvestor(s.investorId, item);
     }
 }
 

@@ -12,12 +12,18 @@
 
 namespace simfront {
 
-// The trading front: login, settlement statement and its confirmation, the queries, order
-// insertion, and the private stream of order and trade reports, for every connected client.
+// The trading front: terminal authentication, login, settlement statement and its
+// confirmation, the queries, order insertion, and the private stream of order and trade
+// reports, for every connected client.
 class TradeFront : public FrontListener
 {
 public:
+    // Requires authentication when the configuration says so; see requireAuthentication().
     TradeFront(asio::io_context &io, Engine &engine, RequestJournal &journal);
+
+    // With `on`, a login is refused (ErrorID 64) unless the connection authenticated that user
+    // at this broker first; without, authentication is answered but not needed.
+    void requireAuthentication(bool on) { authRequired = on; }
 
     std::size_t connectionCount() const override { return sessions.size(); }
 
@@ -34,6 +40,10 @@ private:
         bool loggedIn = false;
         std::string investorId;
         std::string userId;
+        // The broker and user of the connection's last successful authentication.
+        bool authenticated = false;
+        std::string authBrokerId;
+        std::string authUserId;
         int privateResume = 2;   // THOST_TERT_QUICK until the client says otherwise
         int privateSequence = 0; // the last item a resuming client holds
         std::string flowDay;     // the trading day that item belongs to
@@ -41,6 +51,7 @@ private:
 
     void onFrame(int id, velmora::wire::Frame &frame);
 
+    void authenticate(Session &s, const velmora::wire::Frame &frame);
     void login(Session &s, const velmora::wire::Frame &frame);
     void logout(Session &s, const velmora::wire::Frame &frame);
     void confirm(Session &s, const velmora::wire::Frame &frame);
@@ -70,6 +81,7 @@ private:
     Engine &engine;
     RequestJournal &journal;
     std::map<int, Session> sessions;
+    bool authRequired = false;
 };
 
 } // namespace simfront

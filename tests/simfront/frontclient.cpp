@@ -489,6 +489,12 @@ bool RawTradeLink::open(const std::string &address, int privateResume, int priva
     if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
         return false;
     }
+    // The front greets every connection first; the tests count what follows.
+    if (!readUntil([](const std::vector<velmora::wire::Frame> &f) { return !f.empty(); }) ||
+        received.front().type != velmora::wire::MsgType::Welcome) {
+        return false;
+    }
+    received.clear();
     velmora::wire::TopicSubscription topic{};
     topic.PrivateResumeType = privateResume;
     topic.PublicResumeType = THOST_TERT_QUICK;
@@ -551,29 +557,52 @@ bool RawTradeLink::sync(int timeoutMs)
         timeoutMs);
 }
 
-bool RawTradeLink::ready(const std::string &investor)
+int RawTradeLink::answerTo(velmora::wire::MsgType request, int requestId, const void *record,
+                           std::size_t size, velmora::wire::MsgType answer)
 {
-    using velmora::wire::MsgType;
-    auto answered = [this](MsgType type) {
-        return readUntil([type](const std::vector<velmora::wire::Frame> &f) {
-                   return std::any_of(f.begin(), f.end(), [type](const velmora::wire::Frame &x) {
-                       return x.type == type;
-                   });
-               }) &&
-               std::find_if(received.begin(), received.end(), [type](const auto &x) {
-                   return x.type == type;
-               })->rspInfo.ErrorID == 0;
+    const std::size_t from = received.size();
+    auto found = [&](const std::vector<velmora::wire::Frame> &f) {
+        return std::find_if(f.begin() + std::ptrdiff_t(from), f.end(),
+                            [&](const velmora::wire::Frame &x) { return x.type == answer; });
     };
+    if (!send(request, requestId, record, size) ||
+        !readUntil([&](const auto &f) { return found(f) != f.end(); })) {
+        return -1;
+    }
+    return found(received)->rspInfo.ErrorID;
+}
+
+int RawTradeLink::login(const std::string &investor, const std::string &password)
+{
     CThostFtdcReqUserLoginField login{};
     copy(login.BrokerID, "9999");
     copy(login.UserID, investor);
-    copy(login.Password, "123456");
+    copy(login.Password, password);
+    return answerTo(velmora::wire::MsgType::ReqUserLogin, 1, &login, sizeof login,
+                    velmora::wire::MsgType::RspUserLogin);
+}
+
+int RawTradeLink::authenticate(const std::string &investor, const std::string &appId,
+                               const std::string &authCode, const std::string &broker)
+{
+    CThostFtdcReqAuthenticateField auth{};
+    copy(auth.BrokerID, broker);
+    copy(auth.UserID, investor);
+    copy(auth.UserProductInfo, "velmora");
+    copy(auth.AppID, appId);
+    copy(auth.AuthCode, authCode);
+    return answerTo(velmora::wire::MsgType::ReqAuthenticate, 3, &auth, sizeof auth,
+                    velmora::wire::MsgType::RspAuthenticate);
+}
+
+bool RawTradeLink::ready(const std::string &investor)
+{
     CThostFtdcSettlementInfoConfirmField confirm{};
     copy(confirm.BrokerID, "9999");
     copy(confirm.InvestorID, investor);
-    return send(MsgType::ReqUserLogin, 1, login) && answered(MsgType::RspUserLogin) &&
-           send(MsgType::ReqSettlementInfoConfirm, 2, confirm) &&
-           answered(MsgType::RspSettlementInfoConfirm);
+    return login(investor) == 0 &&
+           answerTo(velmora::wire::MsgType::ReqSettlementInfoConfirm, 2, &confirm, sizeof confirm,
+                    velmora::wire::MsgType::RspSettlementInfoConfirm) == 0;
 }
 
 bool RawTradeLink::order(const std::string &instrument, char direction, int volume, double price,

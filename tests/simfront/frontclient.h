@@ -226,6 +226,11 @@ public:
     {
         return send(type, requestId, &record, sizeof record);
     }
+    // The ErrorID of the login's answer, -1 when none came.
+    int login(const std::string &investor, const std::string &password = "123456");
+    // The ErrorID of the authentication's answer, -1 when none came.
+    int authenticate(const std::string &investor, const std::string &appId,
+                     const std::string &authCode, const std::string &broker = "9999");
     // Logs in and confirms the statement; false unless both succeed.
     bool ready(const std::string &investor = "000001");
     bool order(const std::string &instrument, char direction, int volume, double price,
@@ -240,6 +245,10 @@ public:
     std::vector<velmora::wire::Frame> stream() const;
 
 private:
+    // Sends a request and reads until the first answer of its kind: its ErrorID, -1 for none.
+    int answerTo(velmora::wire::MsgType request, int requestId, const void *record,
+                 std::size_t size, velmora::wire::MsgType answer);
+
     int fd = -1;
     velmora::wire::FrameReader reader{velmora::wire::Direction::ToClient};
     std::vector<velmora::wire::Frame> received;

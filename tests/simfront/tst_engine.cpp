@@ -114,50 +114,65 @@ private slots:
             std::vector<Fill> fills;
             char status;
         };
+        // The best levels rest as two orders each: taken whole, each order is a trade.
         const std::vector<Row> rows = {
-            {'0', 25, 3503, '3', 1, {{3501, 10}, {3502, 15}}, '0'},
+            {'0', 25, 3503, '3', 1, {{3501, 4}, {3501, 6}, {3502, 15}}, '0'},
             {'0', 40, 3502, '3', 1, {}, '5'}, // all or nothing, 30 within the limit
-            {'0', 40, 3502, '1', 1, {{3501, 10}, {3502, 20}}, '5'},
-            {'0', 40, 3502, '2', 30, {{3501, 10}, {3502, 20}}, '5'},
+            {'0', 40, 3502, '1', 1, {{3501, 4}, {3501, 6}, {3502, 20}}, '5'},
+            {'0', 40, 3502, '2', 30, {{3501, 4}, {3501, 6}, {3502, 20}}, '5'},
             {'0', 40, 3502, '2', 31, {}, '5'},
-            {'1', 15, 3499, '3', 1, {{3500, 10}, {3499, 5}}, '0'},
+            {'1', 15, 3499, '3', 1, {{3500, 7}, {3500, 3}, {3499, 5}}, '0'},
             {'1', 1, 3501, '3', 1, {}, '5'}, // not marketable
+            {'0', 3, 3501, '3', 1, {{3501, 3}}, '0'},
         };
         int bought = 0;
         int sold = 0;
+        std::set<std::string> orderSysIds;
         std::set<std::string> tradeIds;
         for (const Row &row : rows) {
-            b.depth("rb2705", {{3500, 10}, {3499, 20}, {3498, 30}},
-                    {{3501, 10}, {3502, 20}, {3503, 30}});
+            b.depth("rb2705", {{3500, 10, {7, 3}}, {3499, 20}, {3498, 30}},
+                    {{3501, 10, {4, 6}}, {3502, 20}, {3503, 30}});
             const InsertResult r = b.order("rb2705", row.direction, '0', row.volume, row.limit, 1,
                                            "000001", row.condition, row.minVolume);
             QCOMPARE(r.brokerError.id, 0);
             const auto reports = r.reports();
             const auto trades = r.trades();
-            QCOMPARE(int(reports.size()), 3);
+            // Submitted, accepted, one report per trade, and the cancel of what is left.
+            QCOMPARE(int(reports.size()), 2 + int(row.fills.size()) + (row.status == '5'));
             QCOMPARE(reports[0].status, 'a');
             QCOMPARE(reports[0].submitStatus, '0');
             QVERIFY(reports[0].orderSysId.empty());
             QCOMPARE(reports[1].status, '3');
             QCOMPARE(reports[1].submitStatus, '3');
-            QVERIFY(!reports[1].orderSysId.empty());
-            QCOMPARE(reports[2].status, row.status);
+            // Numbered per exchange and day, right-aligned in twelve columns.
+            QCOMPARE(reports[1].orderSysId,
+                     std::string(11, ' ') + std::to_string(orderSysIds.size() + 1));
+            orderSysIds.insert(reports[1].orderSysId);
             QCOMPARE(int(trades.size()), int(row.fills.size()));
             int traded = 0;
             for (std::size_t i = 0; i < trades.size(); ++i) {
                 QCOMPARE(trades[i].price, row.fills[i].price);
                 QCOMPARE(trades[i].volume, row.fills[i].volume);
                 QCOMPARE(trades[i].orderSysId, reports[1].orderSysId);
+                QCOMPARE(trades[i].tradeId.size(), std::size_t(12));
                 QVERIFY(tradeIds.insert(trades[i].tradeId).second);
                 traded += trades[i].volume;
+                const Order &report = reports[2 + i];
+                QCOMPARE(report.volumeTraded, traded);
+                QCOMPARE(report.status, traded == row.volume ? '0' : '1');
+                QCOMPARE(report.statusMsg,
+                         std::string(traded == row.volume ? "全部成交" : "部分成交"));
             }
-            QCOMPARE(reports[2].volumeTraded, traded);
-            const char *msg = traded == row.volume ? "全部成交"
-                              : traded == 0        ? "已撤单"
-                                                   : "部分成交，剩余已撤单";
-            QCOMPARE(reports[2].statusMsg, std::string(msg));
+            QCOMPARE(reports.back().status, row.status);
+            QCOMPARE(reports.back().volumeTraded, traded);
+            if (row.status == '5') {
+                QCOMPARE(reports.back().statusMsg,
+                         std::string(traded == 0 ? "已撤单" : "部分成交，剩余已撤单"));
+            }
             (row.direction == '0' ? bought : sold) += traded;
         }
+        // Counted from 1 without a gap.
+        QVERIFY(tradeIds.count("          " + std::to_string(tradeIds.size())));
         const auto positions = b.engine->positions("000001", "rb2705");
         QCOMPARE(b.find(positions, '2', '1')->position, bought);
         QCOMPARE(b.find(positions, '3', '1')->position, sold);
@@ -169,6 +184,11 @@ private slots:
         QCOMPARE(b.quotes->find("rb2705")->asks[0].price, 3502.0);
         QCOMPARE(b.quotes->find("rb2705")->asks[0].volume, 5);
         QVERIFY(b.order("rb2705", '0', '0', 6, 3502).trades().empty());
+        // A resting order taken in part keeps its place ahead of the ones behind it.
+        b.depth("rb2705", {{3500, 10}}, {{3501, 10, {4, 6}}});
+        QCOMPARE(b.order("rb2705", '0', '0', 3, 3501).trades().size(), std::size_t(1));
+        QCOMPARE(b.quotes->find("rb2705")->asks[0].orders, (std::vector<int>{1, 6}));
+        QCOMPARE(b.order("rb2705", '0', '0', 5, 3501).trades().size(), std::size_t(2));
         // A market locked at its upper limit has no sellers.
         const double upper = b.quotes->find("rb2705")->upperLimit;
         b.depth("rb2705", {{upper, 100}}, {});
@@ -188,7 +208,7 @@ private slots:
         b.engine->confirm("000001");
         InsertResult r = b.order("rb2705", '0', '0', 1, 3600);
         QCOMPARE(r.brokerError.id, 0);
-        QCOMPARE(r.exchangeError.id, errors::MarketClosed);
+        QCOMPARE(r.exchangeRefusal, std::string("已撤单报单被拒绝SHFE:当前状态禁止此项操作"));
         QCOMPARE(r.reports().back().submitStatus, '4');
         QVERIFY(r.trades().empty());
         QCOMPARE(b.order("m2705", '0', '0', 1, 3100).trades().size(), std::size_t(1));
@@ -235,49 +255,80 @@ private slots:
         QVERIFY(b.engine->orders().empty());
     }
 
-    void duplicateOrderRefIsRefusedWithinOneSession()
+    void orderRefsGrowWithinASession()
     {
         Broker b;
         b.engine->confirm("000001");
         b.quote("m2705", 3000, 3001);
-        OrderRequest r;
-        r.brokerId = "9999";
-        r.investorId = "000001";
-        r.instrumentId = "m2705";
-        r.orderRef = "7";
-        r.volume = 1;
-        r.limitPrice = 3001;
-        QCOMPARE(b.engine->insertOrder(r, 1, 1).brokerError.id, 0);
-        QCOMPARE(b.engine->insertOrder(r, 1, 1).brokerError.id, errors::DuplicateOrderRef);
-        QCOMPARE(b.engine->insertOrder(r, 1, 2).brokerError.id, 0);
-        QCOMPARE(b.engine->maxOrderRef("000001"), 7LL);
+        struct Row
+        {
+            int session;
+            std::string ref;
+            int volume;
+            int error;
+        };
+        // Compared right-aligned: "10" follows "9" and the padded "7" is "7". A reference
+        // refused later, for funds, stays used.
+        const std::vector<Row> rows = {
+            {1, "7", 1, 0},
+            {1, "7", 1, errors::DuplicateOrderRef},
+            {1, "           7", 1, errors::DuplicateOrderRef},
+            {1, "5", 1, errors::DuplicateOrderRef},
+            {1, "9", 1, 0},
+            {1, "10", 1, 0},
+            {1, "11", 500, errors::InsufficientMoney},
+            {1, "11", 1, errors::DuplicateOrderRef},
+            {1, "", 1, 0}, // numbered 12
+            {1, "12", 1, errors::DuplicateOrderRef},
+            {2, "7", 1, 0},
+        };
+        b.quote("IF2706", 3900, 3900.2);
+        for (const Row &row : rows) {
+            OrderRequest r;
+            r.brokerId = "9999";
+            r.investorId = "000001";
+            r.instrumentId = row.volume == 500 ? "IF2706" : "m2705";
+            r.orderRef = row.ref;
+            r.volume = row.volume;
+            r.limitPrice = row.volume == 500 ? 4000 : 3001;
+            QCOMPARE(b.engine->insertOrder(r, 1, row.session).brokerError.id, row.error);
+        }
+        QCOMPARE(b.engine->orders()[3].orderRef, std::string("12"));
+        QCOMPARE(errors::make(errors::DuplicateOrderRef).msg,
+                 std::string("CTP:报单错误：不允许重复报单"));
+        QCOMPARE(b.engine->maxOrderRef("000001"), 12LL);
         QCOMPARE(b.engine->maxOrderRef("000002"), 0LL);
     }
 
-    void priceOutsideTheLimitsIsRefusedByTheExchange()
+    void exchangeRefusalsAreCancelledReports()
     {
         Broker b;
         b.engine->confirm("000001");
         const Quote *q = b.quotes->find("rb2705");
         QCOMPARE(q->upperLimit, 3745.0); // 3500 * 1.07
         QCOMPARE(q->lowerLimit, 3255.0);
+        const std::vector<std::pair<double, std::string>> rows = {
+            {q->upperLimit + 1, "价格超出涨停板"},
+            {q->lowerLimit - 1, "价格跌破跌停板"},
+            {3500.5, "价格不是最小变动价位的整数倍"}, // between two ticks
+        };
+        for (const auto &[price, reason] : rows) {
+            const InsertResult r = b.order("rb2705", '0', '0', 1, price);
+            QCOMPARE(r.brokerError.id, 0);
+            const auto reports = r.reports();
+            QCOMPARE(int(r.stream.size()), 2);
+            QCOMPARE(reports[0].status, 'a');
+            QCOMPARE(reports[1].status, '5');
+            QCOMPARE(reports[1].submitStatus, '4');
+            QCOMPARE(reports[1].statusMsg, "已撤单报单被拒绝SHFE:" + reason);
+            QVERIFY(reports[1].orderSysId.empty());
+        }
 
-        InsertResult r = b.order("rb2705", '0', '0', 1, q->upperLimit + 1);
-        QCOMPARE(r.brokerError.id, 0);
-        QCOMPARE(r.exchangeError.id, errors::PriceOutOfLimits);
-        QCOMPARE(int(r.reports().size()), 2);
-        QCOMPARE(r.reports()[1].status, '5');
-        QCOMPARE(r.reports()[1].submitStatus, '4');
-        QCOMPARE(r.reports()[1].statusMsg, std::string("报单价格超出涨跌停板"));
-        QVERIFY(r.trades().empty());
-
-        r = b.order("rb2705", '0', '0', 1, 3500.5); // between two ticks
-        QCOMPARE(r.exchangeError.id, errors::PriceNotOnTick);
-
-        // At the limit itself the order is valid.
-        r = b.order("rb2705", '0', '0', 1, q->upperLimit);
-        QCOMPARE(r.exchangeError.id, 0);
+        // At the limit itself the order is valid, and the exchange numbers only what it took.
+        const InsertResult r = b.order("rb2705", '0', '0', 1, q->upperLimit);
+        QVERIFY(r.exchangeRefusal.empty());
         QCOMPARE(r.trades().size(), std::size_t(1));
+        QCOMPARE(r.reports()[1].orderSysId, std::string("           1"));
         QVERIFY(b.engine->positions("000001", {}).size() == 1);
     }
 
@@ -432,6 +483,12 @@ private slots:
         QVERIFY(b.engine->statement("000001", first));
         QVERIFY(!b.engine->statement("000001", "19990101"));
         QVERIFY(!b.engine->statement("nobody", {}));
+
+        // The exchange numbers orders and trades afresh each day.
+        b.engine->confirm("000001");
+        const InsertResult again = b.order("rb2705", '0', '0', 1, 3700);
+        QCOMPARE(again.reports()[1].orderSysId, std::string("           1"));
+        QCOMPARE(again.trades()[0].tradeId, std::string("           1"));
     }
 
     void booksSurviveAReopen()
@@ -476,9 +533,14 @@ private slots:
         QCOMPARE(b.order("rb2705", '1', '3', 1, 3400, session).brokerError.id,
                  errors::DuplicateOrderRef);
         const auto flow = b.engine->privateFlow("000001");
-        QCOMPARE(int(flow.size()), 8); // submitted, accepted, final report and one trade each
+        QCOMPARE(int(flow.size()), 8); // submitted, accepted, the fill's report and trade each
         QCOMPARE(flow.back().sequence, 8);
         QVERIFY(b.engine->privateFlow("000002").empty());
+        // The exchange's numbers of the day go on from the stored orders and trades.
+        b.ref = 2;
+        const InsertResult next = b.order("rb2705", '1', '3', 1, 3400, session);
+        QCOMPARE(next.reports()[1].orderSysId, std::string("           3"));
+        QCOMPARE(next.trades()[0].tradeId, std::string("           3"));
     }
 
     void privateStreamReplaysWhatWentOut()
@@ -493,7 +555,7 @@ private slots:
             b.engine->confirm("000002");
             // Several fills per order, another investor in between, an exchange refusal.
             for (int i = 0; i < 6; ++i) {
-                b.depth("m2705", {{3000, 4}, {2999, 4}}, {{3001, 4}, {3002, 4}});
+                b.depth("m2705", {{3000, 4}, {2999, 4}}, {{3001, 4, {1, 3}}, {3002, 4}});
                 const auto stream = b.order("m2705", '0', '0', 6, 3002, 1, "000001", '2', 5).stream;
                 live.insert(live.end(), stream.begin(), stream.end());
                 b.order("m2705", '1', '0', 1, 2990, 1, "000002");
@@ -549,14 +611,71 @@ private slots:
         QVERIFY2(second.open(folder, error), error.c_str());
     }
 
-    void loginChecks()
+    void loginChecksAndTheLockout()
+    {
+        QTemporaryDir dir;
+        const std::string folder = dir.filePath("books").toStdString();
+        {
+            Broker b(folder);
+            QCOMPARE(b.engine->login("9999", "000001", "123456").id, 0);
+            QCOMPARE(b.engine->login("9999", "000009", "123456").id, errors::UserNotFound);
+            QCOMPARE(b.engine->login("8888", "000001", "123456").id, errors::InvalidLogin);
+            QCOMPARE(b.engine->login("9999", "000001", "").id, errors::InvalidLogin);
+            // Failures count in a row: a success starts the count again.
+            QCOMPARE(b.engine->loginFailures("000001"), 1);
+            QCOMPARE(b.engine->login("9999", "000001", "123456").id, 0);
+            QCOMPARE(b.engine->loginFailures("000001"), 0);
+            for (int i = 0; i < 5; ++i) {
+                QCOMPARE(b.engine->login("9999", "000001", "654321").id, errors::InvalidLogin);
+            }
+            QVERIFY(b.engine->loginLocked("000001"));
+            QVERIFY(!b.engine->loginLocked("000002"));
+            QCOMPARE(b.engine->login("9999", "000001", "123456").id, errors::LoginForbidden);
+            QCOMPARE(b.engine->loginFailures("000001"), 5);
+        }
+        // A restart keeps the lock; an unlock or the next trading day lifts it.
+        Broker b(folder);
+        QCOMPARE(b.engine->login("9999", "000001", "123456").id, errors::LoginForbidden);
+        QVERIFY(!b.engine->unlock("000009"));
+        QVERIFY(b.engine->unlock("000001"));
+        QCOMPARE(b.engine->login("9999", "000001", "123456").id, 0);
+        for (const char *investor : {"000001", "000002"}) {
+            for (int i = 0; i < 5; ++i) {
+                b.engine->login("9999", investor, "654321");
+            }
+        }
+        QVERIFY(b.engine->unlock({}));
+        QVERIFY(!b.engine->loginLocked("000001") && !b.engine->loginLocked("000002"));
+        for (int i = 0; i < 5; ++i) {
+            b.engine->login("9999", "000002", "654321");
+        }
+        b.engine->rollTradingDay();
+        QCOMPARE(b.engine->login("9999", "000002", "123456").id, 0);
+        QCOMPARE(errors::make(errors::LoginForbidden).msg,
+                 std::string("CTP:连续登录失败次数超限，登录被禁止"));
+    }
+
+    void authenticationChecks()
     {
         Broker b;
-        QCOMPARE(b.engine->login("9999", "000001", "123456").id, 0);
-        QCOMPARE(b.engine->login("9999", "000001", "654321").id, errors::InvalidLogin);
-        QCOMPARE(b.engine->login("9999", "000009", "123456").id, errors::UserNotFound);
-        QCOMPARE(b.engine->login("8888", "000001", "123456").id, errors::InvalidLogin);
-        QCOMPARE(b.engine->login("9999", "000001", "").id, errors::InvalidLogin);
+        const struct
+        {
+            const char *broker;
+            const char *app;
+            const char *code;
+            int error;
+        } rows[] = {
+            {"9999", "velmora_demo_1.0", "0000000000000000", 0},
+            {"9999", "velmora_demo_1.0", "0000000000000001", errors::AuthFailed},
+            {"9999", "other_app_1.0", "0000000000000000", errors::AuthFailed},
+            {"8888", "velmora_demo_1.0", "0000000000000000", errors::AuthFailed},
+            {"9999", "", "", errors::AuthFailed},
+        };
+        for (const auto &row : rows) {
+            QCOMPARE(b.engine->authenticate(row.broker, row.app, row.code).id, row.error);
+        }
+        QCOMPARE(errors::make(errors::AuthFailed).msg, std::string("CTP:客户端认证失败"));
+        QCOMPARE(errors::make(errors::NotAuthenticated).msg, std::string("CTP:客户端未认证"));
     }
 };
 
