@@ -21,7 +21,7 @@ struct Level
 {
     double price = 0;
     int volume = 0;
-    std::vector<int> orders;
+    std::vector<int> orders{};
 
     // The resting orders' volumes, oldest first.
     std::vector<int> resting() const;

@@ -507,7 +507,7 @@ void TestOrders::refusalsAndAPlainCloseElsewhere()
         {{"request", "ReqOrderInsert"}, {"errorId", 31}, {"errorMsg", u("CTP:资金不足")}}));
     fundsFor(1, 3000);
     QCOMPARE(service().openShort("0"), 0);
-    // The exchange's refusal of a price off the tick grid, then its cancelled report.
+    // The exchange refuses a price off the tick grid with a cancelled report alone.
     GlobalVars::priceTick = 0.5;
     const double offGrid = GlobalVars::lowerLimitPrice + 0.5;
     QCOMPARE(service().openShort("0"), 0);
@@ -532,7 +532,6 @@ void TestOrders::refusalsAndAPlainCloseElsewhere()
                      u("[空头开仓] 请求失败：[-6] 程序未初始化，或当前非交易时段"), opened.value(0),
                      u("[多头开仓] 请求失败：[-4] 当前已有持仓，不能进行开仓操作"),
                      u("[报单录入错误] 返回码：31，返回信息：CTP:资金不足"),
-                     u("[报单失败] 卖出 开仓，该错误通常由交易所返回。"),
                      u("[报单失败] 卖出 开仓，该错误通常由交易所返回。"),
                      u("[报单状态] %1，限价：%2，未成交，已撤单！").arg(reason).arg(offGrid),
                      closed.value(0)}));
