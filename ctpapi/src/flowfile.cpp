@@ -1,6 +1,8 @@
 #include "flowfile.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -29,18 +31,19 @@ FlowFile::~FlowFile()
     }
 }
 
-bool FlowFile::open(const std::string &flowPath, std::string &error)
+void FlowFile::openOrExit(const std::string &flowPath, const char *fileName)
 {
     if (fd_ >= 0) {
-        return true;
+        return;
     }
-    const std::string path = flowPath + kFileName;
+    const std::string path = flowPath + fileName;
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
+        std::fprintf(stderr, "ctpapi: flow folder unusable (%s: %s)\n", path.c_str(),
+                     std::strerror(errno));
+        std::fflush(stderr);
+        std::_Exit(1);
     }
-    return true;
 }
 
 FlowFile::Position FlowFile::read() const

@@ -5,9 +5,11 @@
 
 namespace velmora::ctpapi {
 
-// Where a trading API object's private and public streams left off, as one fixed-size record in
-// a file of the flow folder. Each change overwrites the record in place without fsync: it is
-// written once per notice, and the page cache keeps it across a crash of the process.
+// A file of an API object in its flow folder. The trading API's holds where its private and
+// public streams left off, as one fixed-size record. Each change overwrites the record in place
+// without fsync: it is written once per notice, and the page cache keeps it across a crash of the
+// process. The market-data API's stays empty: it only claims the flow path, as the vendor's
+// library does with its own market-data flow files.
 class FlowFile
 {
 public:
@@ -18,7 +20,8 @@ public:
         std::int32_t publicSequence = 0;
     };
 
-    static constexpr const char *kFileName = "velmora-trader.flow";
+    static constexpr const char *kTraderFileName = "velmora-trader.flow";
+    static constexpr const char *kMdFileName = "velmora-md.flow";
 
     FlowFile() = default;
     FlowFile(const FlowFile &) = delete;
@@ -26,9 +29,12 @@ public:
     ~FlowFile();
 
     // flowPath is a folder when it ends with '/', else a prefix of the file name; "" is the
-    // working folder. False, with the reason in error, when the file cannot be opened for
-    // writing.
-    bool open(const std::string &flowPath, std::string &error);
+    // working folder. The file is created when missing. When it cannot be opened for writing the
+    // process ends with exit code 1 after one line on stderr: the vendor's library ends the
+    // process the same way, and a client left running without its flow would replay or lose its
+    // private stream unnoticed. _Exit, not exit: the client's other threads may still be using
+    // what static destructors would destroy.
+    void openOrExit(const std::string &flowPath, const char *fileName);
     bool isOpen() const { return fd_ >= 0; }
     // What the file holds; an empty or foreign file holds nothing (day "", numbers 0).
     Position read() const;

@@ -22,18 +22,7 @@ void FlowState::setPublicResume(int type)
 void FlowState::open(const std::string &flowPath)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (opened_) {
-        return;
-    }
-    opened_ = true;
-    std::string error;
-    if (!file_.open(flowPath, error)) {
-        std::fprintf(stderr,
-                     "ctpapi: flow folder unusable (%s); the private stream will not resume\n",
-                     error.c_str());
-        std::fflush(stderr);
-        return;
-    }
+    file_.openOrExit(flowPath, FlowFile::kTraderFileName);
     position_ = file_.read();
 }
 
@@ -44,12 +33,12 @@ wire::TopicSubscription FlowState::subscription() const
     topics.PrivateResumeType = privateResume_;
     topics.PublicResumeType = publicResume_;
     // RESTART and QUICK ask for the whole day or nothing: a position would mean nothing to them.
-    if (file_.isOpen() && privateResume_ == THOST_TERT_RESUME) {
+    if (privateResume_ == THOST_TERT_RESUME) {
         topics.PrivateSequence = position_.privateSequence;
         std::strncpy(topics.TradingDay, position_.tradingDay.c_str(),
                      sizeof(topics.TradingDay) - 1);
     }
-    if (file_.isOpen() && publicResume_ == THOST_TERT_RESUME) {
+    if (publicResume_ == THOST_TERT_RESUME) {
         topics.PublicSequence = position_.publicSequence;
         std::strncpy(topics.TradingDay, position_.tradingDay.c_str(),
                      sizeof(topics.TradingDay) - 1);
