@@ -67,7 +67,7 @@ public:
 class MD_API_EXPORT CThostFtdcMdApi
 {
 public:
-    /// Creates an API object with its (empty) file velmora-md.flow at pszFlowPath, laid out as the
+    /// Creates an API object with its file velmora-md.flow at pszFlowPath, laid out as the
     /// trading API's flow path. The folder must exist and be writable; otherwise the process ends
     /// here with exit code 1 after one line on stderr. UDP and multicast are not offered by this
     /// implementation and the two flags are accepted and ignored.

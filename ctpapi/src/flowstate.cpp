@@ -2,7 +2,6 @@
 
 #include "ThostFtdcUserApiDataType.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace velmora::ctpapi {
@@ -53,7 +52,7 @@ void FlowState::loggedIn(const char *tradingDay)
         return;
     }
     position_ = FlowFile::Position{tradingDay, 0, 0};
-    save();
+    file_.write(position_);
 }
 
 void FlowState::privateHanded(int sequence)
@@ -63,19 +62,7 @@ void FlowState::privateHanded(int sequence)
         return;
     }
     position_.privateSequence = sequence;
-    save();
-}
-
-void FlowState::save()
-{
-    // The position stays in memory either way, so this object still resumes after a
-    // reconnection; only a later object would replay more than it needs.
-    if (!file_.write(position_) && !writeFailed_) {
-        writeFailed_ = true;
-        std::fprintf(stderr, "ctpapi: the flow file cannot be written; a new API object will not "
-                             "resume where this one left off\n");
-        std::fflush(stderr);
-    }
+    file_.write(position_);
 }
 
 } // namespace velmora::ctpapi

@@ -30,12 +30,9 @@ public:
     void privateHanded(int sequence);
 
 private:
-    void save();
-
     mutable std::mutex mutex_;
     int privateResume_ = 2; // THOST_TERT_QUICK
     int publicResume_ = 2;
-    bool writeFailed_ = false;
     FlowFile file_;
     FlowFile::Position position_;
 };
