@@ -260,11 +260,20 @@ public:
         }
         if (order->OrderStatus == THOST_FTDC_OST_AllTraded ||
             order->OrderStatus == THOST_FTDC_OST_Canceled) {
-            update([&] {
+            // The waiting thread is woken only once the order is over: a final report ahead of
+            // its trades would wake it for nothing, on the API's thread in the middle of the
+            // path being timed.
+            bool over = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
                 finalVolume = order->VolumeTraded;
                 final = true;
                 reason = order->StatusMsg;
-            });
+                over = tradedVolume >= finalVolume;
+            }
+            if (over) {
+                changed.notify_all();
+            }
         }
     }
     void OnRspOrderInsert(CThostFtdcInputOrderField *, CThostFtdcRspInfoField *, int, bool) override
