@@ -208,8 +208,10 @@ void TestCtpApi::requestsFailWithoutConnection()
     QCOMPARE(api->ReqQryInstrument(&query, 2), -1);
     QCOMPARE(api->ReqOrderInsert(&order, 3), -1);
     QCOMPARE(api->ReqUserLogin(nullptr, 4), -1);
+    // Refused connects, retried about once a second, are no news to the client.
+    QTest::qWait(1500);
     api->Release();
-    QCOMPARE(spi.count("OnFrontConnected"), 0);
+    QCOMPARE(spi.events().size(), size_t(0));
 
     CThostFtdcMdApi *md = CThostFtdcMdApi::CreateFtdcMdApi(flow.c_str(), false, false);
     char id[] = "rb2705";
