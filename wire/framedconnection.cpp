@@ -51,7 +51,7 @@ void FramedConnection::send(std::vector<unsigned char> frame)
     if (writing_) {
         return;
     }
-    if (onExecutor()) {
+    if (gatherOnExecutor_ && onExecutor()) {
         writing_ = true;
         asio::post(socket_.get_executor(), [self = shared_from_this()] {
             std::lock_guard<std::mutex> lock(self->writeMutex_);

@@ -25,8 +25,9 @@ namespace velmora::wire {
 //
 // A frame sent from another thread is written at once by that thread when nothing is waiting,
 // so a request costs no hand-over to the I/O thread; frames sent from the executor are gathered
-// until its handler returns and leave in one write. Only what the socket does not take at once
-// waits for the I/O thread.
+// until its handler returns and leave in one write, unless setGatherOnExecutor(false) says the
+// handlers may run long (a client's callbacks). Only what the socket does not take at once waits
+// for the I/O thread.
 class FramedConnection : public std::enable_shared_from_this<FramedConnection>
 {
 public:
@@ -45,6 +46,8 @@ public:
 
     FramedConnection(asio::ip::tcp::socket socket, Direction incoming);
 
+    // Before start().
+    void setGatherOnExecutor(bool gather) { gatherOnExecutor_ = gather; }
     void start(FrameHandler onFrame, CloseHandler onClose);
     void send(std::vector<unsigned char> frame);
     void close();
@@ -71,6 +74,7 @@ private:
     std::string peer_;
     std::array<unsigned char, 16384> readBuffer_{};
     bool closed_ = false; // executor only
+    bool gatherOnExecutor_ = true;
 
     // Frames not written yet in order; the first may be written in part.
     std::mutex writeMutex_;

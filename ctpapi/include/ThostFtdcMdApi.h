@@ -26,13 +26,15 @@
 class CThostFtdcMdSpi
 {
 public:
-    /// The connection to the front is up (after Init and after every automatic reconnection).
+    /// The front has welcomed the connection (after Init and after every automatic
+    /// reconnection); requests before it return -1.
     virtual void OnFrontConnected() {}
 
     /// The connection was lost; the API reconnects by itself. Reason codes as for trading.
     virtual void OnFrontDisconnected(int nReason) {}
 
-    /// Nothing was heard from the front for nTimeLapse seconds.
+    /// Nothing was heard from the front for nTimeLapse seconds, or a callback kept the API from
+    /// reading for as long.
     virtual void OnHeartBeatWarning(int nTimeLapse) {}
 
     virtual void OnRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
@@ -65,22 +67,25 @@ public:
 class MD_API_EXPORT CThostFtdcMdApi
 {
 public:
-    /// Creates an API object. pszFlowPath is accepted, but market data keeps no file; UDP and
-    /// multicast are not offered by this implementation and the two flags are accepted and ignored.
+    /// Creates an API object with its file velmora-md.flow at pszFlowPath, laid out as the
+    /// trading API's flow path. The folder must exist and be writable; otherwise the process ends
+    /// here with exit code 1 after one line on stderr. UDP and multicast are not offered by this
+    /// implementation and the two flags are accepted and ignored.
     static CThostFtdcMdApi *CreateFtdcMdApi(const char *pszFlowPath = "",
                                             const bool bIsUsingUdp = false,
                                             const bool bIsMulticast = false);
 
     static const char *GetApiVersion();
 
-    /// Ends the object and frees it. From any thread but the callback thread it returns once the
-    /// API's threads have ended and no callback runs or can start: it waits for a running
-    /// callback as long as that takes (so the Spi may be destroyed right after), and while it
-    /// waits longer than two seconds it names that callback on stderr every two seconds, as a
-    /// callback waiting on a lock the releasing thread holds never returns. From inside a
-    /// callback it stops every further callback and the connection and returns at once; the
-    /// callback thread ends, and the object is freed, when that callback returns. Release may
-    /// run while another thread is inside Init, but the object must not be used after Release.
+    /// Ends the object and frees it. Callbacks run on the API's I/O thread, the one that reads
+    /// the socket. From any other thread Release returns once that thread has ended and no
+    /// callback runs or can start: it waits for a running callback as long as that takes (so the
+    /// Spi may be destroyed right after), and while it waits longer than two seconds it names
+    /// that callback on stderr every two seconds, as a callback waiting on a lock the releasing
+    /// thread holds never returns. From inside a callback it stops every further callback and
+    /// the connection and returns at once; the object is freed on the I/O thread when that
+    /// callback returns. Release may run while another thread is inside Init, but the object
+    /// must not be used after Release.
     virtual void Release() = 0;
 
     virtual void Init() = 0;

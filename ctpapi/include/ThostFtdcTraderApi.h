@@ -28,7 +28,8 @@
 class CThostFtdcTraderSpi
 {
 public:
-    /// The connection to the front is up (after Init and after every automatic reconnection).
+    /// The front has welcomed the connection (after Init and after every automatic
+    /// reconnection); requests before it return -1.
     virtual void OnFrontConnected() {}
 
     /// The connection was lost; the API reconnects by itself.
@@ -36,7 +37,8 @@ public:
     ///                0x2002 heartbeat send failure, 0x2003 malformed message from the front
     virtual void OnFrontDisconnected(int nReason) {}
 
-    /// Nothing was heard from the front for nTimeLapse seconds.
+    /// Nothing was heard from the front for nTimeLapse seconds, or a callback kept the API from
+    /// reading for as long.
     virtual void OnHeartBeatWarning(int nTimeLapse) {}
 
     /// The answer to ReqAuthenticate; a broker that requires authentication refuses the login of
@@ -123,20 +125,21 @@ public:
     /// Creates an API object. pszFlowPath is where the object keeps its flow file (the trading
     /// day and the last private-stream notice handed to the Spi, which THOST_TERT_RESUME
     /// resumes after): a folder when it ends with '/', else a prefix of the file name; "" is the
-    /// working folder. The folder must exist and be writable; otherwise Init says so on stderr
-    /// and the object trades without resuming.
+    /// working folder. The folder must exist and be writable; otherwise the process ends here
+    /// with exit code 1 after one line on stderr.
     static CThostFtdcTraderApi *CreateFtdcTraderApi(const char *pszFlowPath = "");
 
     static const char *GetApiVersion();
 
-    /// Ends the object and frees it. From any thread but the callback thread it returns once the
-    /// API's threads have ended and no callback runs or can start: it waits for a running
-    /// callback as long as that takes (so the Spi may be destroyed right after), and while it
-    /// waits longer than two seconds it names that callback on stderr every two seconds, as a
-    /// callback waiting on a lock the releasing thread holds never returns. From inside a
-    /// callback it stops every further callback and the connection and returns at once; the
-    /// callback thread ends, and the object is freed, when that callback returns. Release may
-    /// run while another thread is inside Init, but the object must not be used after Release.
+    /// Ends the object and frees it. Callbacks run on the API's I/O thread, the one that reads
+    /// the socket. From any other thread Release returns once that thread has ended and no
+    /// callback runs or can start: it waits for a running callback as long as that takes (so the
+    /// Spi may be destroyed right after), and while it waits longer than two seconds it names
+    /// that callback on stderr every two seconds, as a callback waiting on a lock the releasing
+    /// thread holds never returns. From inside a callback it stops every further callback and
+    /// the connection and returns at once; the object is freed on the I/O thread when that
+    /// callback returns. Release may run while another thread is inside Init, but the object
+    /// must not be used after Release.
     virtual void Release() = 0;
 
     /// Starts connecting to the registered front(s).

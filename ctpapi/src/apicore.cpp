@@ -76,43 +76,43 @@ void ApiCore::setGreeting(std::function<std::vector<unsigned char>()> greeting)
     greeting_ = std::move(greeting);
 }
 
-void ApiCore::init(const std::function<void()> &prepare)
+void ApiCore::init()
 {
-    // All under the lock, so that a release() on another thread finds either nothing started or
-    // both threads started.
+    // Under the lock, so that a release() on another thread finds either nothing started or the
+    // I/O thread started.
     std::lock_guard<std::mutex> lock(mutex_);
     if (started_ || released_) {
         return;
     }
     started_ = true;
-    if (prepare) {
-        prepare();
-    }
-    callbacks_.start(shared_from_this());
     asio::post(io_, [this] { connectNext(); });
-    ioThread_ = std::thread([this] { io_.run(); });
+    // The thread keeps the core alive: after a release() from inside a callback it still runs the
+    // rest of that callback's handler once the client has deleted its API object.
+    ioThread_ = std::thread([self = shared_from_this()] { self->io_.run(); });
 }
 
 void ApiCore::release(std::function<void()> whenDone)
 {
-    std::shared_ptr<wire::FramedConnection> connection;
-    std::thread ioThread;
+    auto ioThread = std::make_shared<std::thread>();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (released_) {
             return;
         }
         released_ = true;
-        connection = std::move(connection_);
-        ioThread = std::move(ioThread_);
+        connection_.reset();
+        *ioThread = std::move(ioThread_);
     }
     releasedChanged_.notify_all();
-    // Spi first: a callback already taken off the queue then finds no Spi to call.
+    // A callback that has passed the gate but not reached the Spi yet then skips it.
     adapter_->clearSpi();
 
-    asio::post(io_, [this, connection] {
-        if (connection) {
-            connection->close();
+    // Posted even from inside a callback: closing the connection there would free the frame
+    // handler that is running it.
+    asio::post(io_, [this] {
+        if (current_) {
+            current_->close();
+            current_.reset();
         }
         if (connecting_) {
             asio::error_code ec;
@@ -125,14 +125,19 @@ void ApiCore::release(std::function<void()> whenDone)
         io_.stop();
     });
     work_.reset();
-    if (ioThread.joinable()) {
-        if (ioThread.get_id() == std::this_thread::get_id()) {
-            ioThread.detach();
-        } else {
-            ioThread.join();
+    gate_.close([ioThread, whenDone = std::move(whenDone)] {
+        if (ioThread->joinable()) {
+            // From inside a callback this runs on the I/O thread itself, which ends on its own.
+            if (ioThread->get_id() == std::this_thread::get_id()) {
+                ioThread->detach();
+            } else {
+                ioThread->join();
+            }
         }
-    }
-    callbacks_.stop(std::move(whenDone));
+        if (whenDone) {
+            whenDone();
+        }
+    });
 }
 
 void ApiCore::waitReleased()
@@ -288,14 +293,13 @@ void ApiCore::connected(asio::ip::tcp::socket socket)
             connection->close();
             return;
         }
-        connection_ = connection;
-        queryOutstanding_ = false;
         makeGreeting = greeting_;
     }
-    std::vector<unsigned char> greeting;
-    if (makeGreeting) {
-        greeting = makeGreeting();
-    }
+    current_ = connection;
+    welcomed_ = false;
+    // A request made inside a callback leaves at once, not when the callbacks of the frames read
+    // with it have run too.
+    connection->setGatherOnExecutor(false);
     connection->start(
         [this, serial](wire::Frame &frame) {
             if (serial == connectionSerial_) {
@@ -318,24 +322,49 @@ void ApiCore::connected(asio::ip::tcp::socket socket)
                 break;
             }
         });
-    if (!greeting.empty()) {
-        connection->send(std::move(greeting));
-    }
-    lastReceived_ = Clock::now();
-    postCallback("OnFrontConnected", [](SpiAdapter &adapter) { adapter.frontConnected(); });
-
-    heartbeatTimer_.expires_after(std::chrono::milliseconds(settings_.heartbeatMs));
-    heartbeatTimer_.async_wait([this, serial](const asio::error_code &error) {
-        if (!error && serial == connectionSerial_) {
-            heartbeatTick();
+    // The greeting goes at once, before the front's welcome: the front needs the topics before
+    // the login it will answer with the private stream.
+    if (makeGreeting) {
+        std::vector<unsigned char> greeting = makeGreeting();
+        if (!greeting.empty()) {
+            connection->send(std::move(greeting));
         }
-    });
+    }
+    // The silence clock runs from the connect, so a front that accepts and never welcomes is
+    // dropped after four intervals like one that falls silent.
+    lastReceived_ = Clock::now();
+    scheduleHeartbeat();
+}
+
+void ApiCore::welcomed()
+{
+    welcomed_ = true;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (released_) {
+            return;
+        }
+        connection_ = current_;
+        queryOutstanding_ = false;
+    }
+    runCallback("OnFrontConnected", [](SpiAdapter &adapter) { adapter.frontConnected(); });
 }
 
 void ApiCore::received(wire::Frame &frame)
 {
+    if (!welcomed_) {
+        // The front speaks first, and its first word is the welcome; anything else means it is
+        // not a front of ours or lost track of the session.
+        if (frame.type == wire::MsgType::Welcome) {
+            lastReceived_ = Clock::now();
+            welcomed();
+        } else {
+            dropped(kReasonBadMessage);
+        }
+        return;
+    }
     lastReceived_ = Clock::now();
-    if (frame.type == wire::MsgType::Heartbeat) {
+    if (frame.type == wire::MsgType::Heartbeat || frame.type == wire::MsgType::Welcome) {
         return;
     }
     {
@@ -350,30 +379,42 @@ void ApiCore::received(wire::Frame &frame)
             tradingDay_ = login.TradingDay;
         }
     }
-    const char *name = callbackName(frame.type);
-    postCallback(name,
-                 [frame = std::move(frame)](SpiAdapter &adapter) mutable { adapter.frame(frame); });
+    runCallback(callbackName(frame.type), [&frame](SpiAdapter &adapter) { adapter.frame(frame); });
 }
 
 void ApiCore::dropped(int reason)
 {
-    std::shared_ptr<wire::FramedConnection> connection;
+    std::shared_ptr<wire::FramedConnection> connection = std::move(current_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        connection = std::move(connection_);
+        connection_.reset();
         queryOutstanding_ = false;
         if (released_) {
             return;
         }
     }
+    // From here on the frames still buffered or in flight on the old connection are ignored.
     ++connectionSerial_;
+    welcomed_ = false;
     if (connection) {
-        connection->close();
+        // Posted: this may run inside the connection's own frame handler.
+        asio::post(io_, [connection] { connection->close(); });
     }
     heartbeatTimer_.cancel();
-    postCallback("OnFrontDisconnected",
-                 [reason](SpiAdapter &adapter) { adapter.frontDisconnected(reason); });
+    runCallback("OnFrontDisconnected",
+                [reason](SpiAdapter &adapter) { adapter.frontDisconnected(reason); });
     scheduleReconnect();
+}
+
+void ApiCore::scheduleHeartbeat()
+{
+    const std::uint64_t serial = connectionSerial_;
+    heartbeatTimer_.expires_after(std::chrono::milliseconds(settings_.heartbeatMs));
+    heartbeatTimer_.async_wait([this, serial](const asio::error_code &error) {
+        if (!error && serial == connectionSerial_) {
+            heartbeatTick();
+        }
+    });
 }
 
 void ApiCore::heartbeatTick()
@@ -384,30 +425,67 @@ void ApiCore::heartbeatTick()
         dropped(kReasonHeartbeatTimeout);
         return;
     }
-    if (silence >= 2 * interval) {
-        const int seconds =
-            static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(silence).count());
-        postCallback("OnHeartBeatWarning",
-                     [seconds](SpiAdapter &adapter) { adapter.heartBeatWarning(seconds); });
-    }
-    if (send(wire::FrameCodec::encode(wire::MsgType::Heartbeat, 0, true, nullptr, nullptr, 0)) !=
-        kSent) {
+    // Before the welcome there is no session to keep alive or warn about.
+    if (!welcomed_) {
+        scheduleHeartbeat();
         return;
     }
     const std::uint64_t serial = connectionSerial_;
-    heartbeatTimer_.expires_after(interval);
-    heartbeatTimer_.async_wait([this, serial](const asio::error_code &error) {
-        if (!error && serial == connectionSerial_) {
-            heartbeatTick();
+    if (silence >= 2 * interval) {
+        const int seconds =
+            static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(silence).count());
+        runCallback("OnHeartBeatWarning",
+                    [seconds](SpiAdapter &adapter) { adapter.heartBeatWarning(seconds); });
+        // The warning's callback may have blocked long enough to drop the connection.
+        if (serial != connectionSerial_) {
+            return;
         }
-    });
+    }
+    if (current_) {
+        current_->send(
+            wire::FrameCodec::encode(wire::MsgType::Heartbeat, 0, true, nullptr, nullptr, 0));
+    }
+    scheduleHeartbeat();
 }
 
-void ApiCore::postCallback(const char *name, std::function<void(SpiAdapter &)> callback)
+template <class Call> void ApiCore::runCallback(const char *name, Call &&call)
 {
-    callbacks_.post(name, [self = shared_from_this(), callback = std::move(callback)] {
-        callback(*self->adapter_);
-    });
+    if (!gate_.enter(name)) {
+        return;
+    }
+    const std::uint64_t serial = connectionSerial_;
+    const Clock::time_point began = Clock::now();
+    call(*adapter_);
+    const Clock::duration took = Clock::now() - began;
+    gate_.leave();
+    afterCallback(took, serial);
+}
+
+void ApiCore::afterCallback(Clock::duration took, std::uint64_t serial)
+{
+    // Nothing was read, sent or checked while the callback ran: that time is not the front's
+    // silence.
+    lastReceived_ += took;
+    const auto interval = std::chrono::milliseconds(settings_.heartbeatMs);
+    if (took < 2 * interval || !current_ || serial != connectionSerial_) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (released_) {
+            return;
+        }
+    }
+    // The front has seen no heartbeat for as long and may already count the session dead; what
+    // it sent meanwhile goes with the connection, and the private stream comes back by resume.
+    if (took >= 4 * interval) {
+        dropped(kReasonHeartbeatTimeout);
+        return;
+    }
+    const int seconds =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(took).count());
+    runCallback("OnHeartBeatWarning",
+                [seconds](SpiAdapter &adapter) { adapter.heartBeatWarning(seconds); });
 }
 
 } // namespace velmora::ctpapi

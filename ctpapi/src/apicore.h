@@ -1,6 +1,6 @@
 #pragma once
 
-#include "callbackqueue.h"
+#include "callbackgate.h"
 #include "framedconnection.h"
 #include "spiadapter.h"
 
@@ -34,8 +34,8 @@ constexpr int kQueryUnanswered = -2;
 constexpr int kOverQueryLimit = -3;
 
 // What a trader or market-data API object shares: the connection to one front (with automatic
-// reconnection and heartbeats) on an I/O thread of its own, the callback thread, and the
-// query flow control.
+// reconnection and heartbeats) on an I/O thread of its own, which also runs the Spi callbacks,
+// and the query flow control.
 class ApiCore : public std::enable_shared_from_this<ApiCore>
 {
 public:
@@ -44,8 +44,10 @@ public:
         int heartbeatMs = 5000;
         int queriesPerSecond = 1;
         int connectTimeoutMs = 5000;
-        int reconnectMinMs = 1000;
-        int reconnectMaxMs = 3000;
+        // About once a second, as the vendor's library retries; the jitter keeps many clients of
+        // one front from coming back in step.
+        int reconnectMinMs = 900;
+        int reconnectMaxMs = 1100;
     };
 
     // Defaults, overridden by VELMORA_CTPAPI_HEARTBEAT_MS and VELMORA_CTPAPI_QUERIES_PER_SECOND.
@@ -60,20 +62,20 @@ public:
     // Makes the frame sent first on every new connection (none when unset or empty); called on
     // the I/O thread at each connect, so that it carries the state of that moment.
     void setGreeting(std::function<std::vector<unsigned char>()> greeting);
-    // Starts the threads once; prepare runs first. A release() on another thread waits for an
-    // init() in progress, and an init() after release() does nothing.
-    void init(const std::function<void()> &prepare = {});
-    // Ends the connection and the threads; whenDone runs once no callback runs or can start any
-    // more. From another thread release() waits for a running callback as long as it takes and
-    // runs whenDone before it returns. From inside a callback it returns at once, and whenDone
-    // runs on the callback thread when that callback returns. Only the first call counts.
+    // Starts the I/O thread once. A release() on another thread waits for an init() in progress,
+    // and an init() after release() does nothing.
+    void init();
+    // Ends the connection and the I/O thread; whenDone runs once no callback runs or can start
+    // any more. From another thread release() waits for a running callback as long as it takes
+    // and runs whenDone before it returns. From inside a callback it returns at once, and
+    // whenDone runs on the I/O thread when that callback returns. Only the first call counts.
     void release(std::function<void()> whenDone = {});
     void waitReleased();
     // The trading day of the last successful login, "" before; the text stays valid on the
     // calling thread until its next call.
     const char *tradingDay() const;
 
-    // kSent or kNotConnected.
+    // kSent or kNotConnected: requests go only on a connection the front has welcomed.
     int send(std::vector<unsigned char> frame);
     int sendAll(std::vector<std::vector<unsigned char>> frames);
     // Also kQueryUnanswered while an earlier query waits for its last answer, and kOverQueryLimit
@@ -106,9 +108,14 @@ private:
     void scheduleReconnect();
     void connected(asio::ip::tcp::socket socket);
     void received(wire::Frame &frame);
+    void welcomed();
     void dropped(int reason);
     void heartbeatTick();
-    void postCallback(const char *name, std::function<void(SpiAdapter &)> callback);
+    void scheduleHeartbeat();
+    // Calls the Spi through the adapter, unless the gate is closed, and applies the heartbeat
+    // rule for callbacks that block.
+    template <class Call> void runCallback(const char *name, Call &&call);
+    void afterCallback(Clock::duration took, std::uint64_t serial);
 
     std::unique_ptr<SpiAdapter> adapter_;
     const Settings settings_;
@@ -120,13 +127,16 @@ private:
     asio::steady_timer reconnectTimer_;
     asio::steady_timer connectDeadline_;
     asio::steady_timer heartbeatTimer_;
-    CallbackQueue callbacks_;
+    CallbackGate gate_;
 
     // I/O thread only.
     std::mt19937 random_;
     Clock::time_point lastReceived_;
     std::uint64_t connectionSerial_ = 0;
     std::shared_ptr<asio::ip::tcp::socket> connecting_;
+    // The open connection, welcomed or not; connection_ below only once welcomed.
+    std::shared_ptr<wire::FramedConnection> current_;
+    bool welcomed_ = false;
 
     mutable std::mutex mutex_;
     std::condition_variable releasedChanged_;
@@ -134,7 +144,7 @@ private:
     std::size_t nextFront_ = 0;
     std::function<std::vector<unsigned char>()> greeting_;
     std::thread ioThread_;
-    std::shared_ptr<wire::FramedConnection> connection_;
+    std::shared_ptr<wire::FramedConnection> connection_; // welcomed by the front
     bool started_ = false;
     bool released_ = false;
     bool queryOutstanding_ = false;

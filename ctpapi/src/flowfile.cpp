@@ -1,8 +1,12 @@
 #include "flowfile.h"
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace velmora::ctpapi {
@@ -24,31 +28,53 @@ constexpr char kMagic[8] = {'V', 'M', 'F', 'L', 'O', 'W', '1', '\0'};
 
 FlowFile::~FlowFile()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (record_) {
+        ::munmap(record_, sizeof(Record));
     }
 }
 
-bool FlowFile::open(const std::string &flowPath, std::string &error)
+void FlowFile::openOrExit(const std::string &flowPath, const char *fileName)
 {
-    if (fd_ >= 0) {
-        return true;
+    if (record_) {
+        return;
     }
-    const std::string path = flowPath + kFileName;
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
+    const std::string path = flowPath + fileName;
+    int error = 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        // Room for the record now: a store into a mapped hole of a full disk would kill the
+        // process later with SIGBUS.
+        error = ::posix_fallocate(fd, 0, sizeof(Record));
+        if (error == 0) {
+            void *mapped =
+                ::mmap(nullptr, sizeof(Record), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+            if (mapped == MAP_FAILED) {
+                error = errno;
+            } else {
+                record_ = mapped;
+            }
+        }
+        ::close(fd);
     }
-    return true;
+    if (!record_) {
+        std::fprintf(stderr, "ctpapi: flow folder unusable (%s: %s)\n", path.c_str(),
+                     std::strerror(error));
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
 }
 
 FlowFile::Position FlowFile::read() const
 {
     Position position;
     Record record{};
-    if (fd_ < 0 || ::pread(fd_, &record, sizeof(record), 0) != sizeof(record) ||
-        std::memcmp(record.magic, kMagic, sizeof(kMagic)) != 0 ||
+    if (!record_) {
+        return position;
+    }
+    std::memcpy(&record, record_, sizeof(record));
+    if (std::memcmp(record.magic, kMagic, sizeof(kMagic)) != 0 ||
         std::memchr(record.tradingDay, '\0', sizeof(record.tradingDay)) == nullptr ||
         record.privateSequence < 0 || record.publicSequence < 0) {
         return position;
@@ -59,17 +85,27 @@ FlowFile::Position FlowFile::read() const
     return position;
 }
 
-bool FlowFile::write(const Position &position)
+void FlowFile::write(const Position &position)
 {
-    if (fd_ < 0) {
-        return false;
+    if (!record_) {
+        return;
     }
-    Record record{};
-    std::memcpy(record.magic, kMagic, sizeof(kMagic));
-    std::strncpy(record.tradingDay, position.tradingDay.c_str(), sizeof(record.tradingDay) - 1);
-    record.privateSequence = position.privateSequence;
-    record.publicSequence = position.publicSequence;
-    return ::pwrite(fd_, &record, sizeof(record), 0) == sizeof(record);
+    auto *record = static_cast<Record *>(record_);
+    char day[sizeof(record->tradingDay)] = {};
+    std::strncpy(day, position.tradingDay.c_str(), sizeof(day) - 1);
+    if (std::memcmp(record->magic, kMagic, sizeof(kMagic)) != 0 ||
+        std::memcmp(record->tradingDay, day, sizeof(day)) != 0) {
+        // The numbers go back first: a process killed between these stores leaves the old day
+        // with no position, which resumes from the start of the day, never past a notice.
+        record->privateSequence = 0;
+        record->publicSequence = 0;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        std::memcpy(record->tradingDay, day, sizeof(day));
+        std::memcpy(record->magic, kMagic, sizeof(kMagic));
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
+    record->privateSequence = position.privateSequence;
+    record->publicSequence = position.publicSequence;
 }
 
 } // namespace velmora::ctpapi

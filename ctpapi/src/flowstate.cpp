@@ -2,7 +2,6 @@
 
 #include "ThostFtdcUserApiDataType.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace velmora::ctpapi {
@@ -22,18 +21,7 @@ void FlowState::setPublicResume(int type)
 void FlowState::open(const std::string &flowPath)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (opened_) {
-        return;
-    }
-    opened_ = true;
-    std::string error;
-    if (!file_.open(flowPath, error)) {
-        std::fprintf(stderr,
-                     "ctpapi: flow folder unusable (%s); the private stream will not resume\n",
-                     error.c_str());
-        std::fflush(stderr);
-        return;
-    }
+    file_.openOrExit(flowPath, FlowFile::kTraderFileName);
     position_ = file_.read();
 }
 
@@ -44,12 +32,12 @@ wire::TopicSubscription FlowState::subscription() const
     topics.PrivateResumeType = privateResume_;
     topics.PublicResumeType = publicResume_;
     // RESTART and QUICK ask for the whole day or nothing: a position would mean nothing to them.
-    if (file_.isOpen() && privateResume_ == THOST_TERT_RESUME) {
+    if (privateResume_ == THOST_TERT_RESUME) {
         topics.PrivateSequence = position_.privateSequence;
         std::strncpy(topics.TradingDay, position_.tradingDay.c_str(),
                      sizeof(topics.TradingDay) - 1);
     }
-    if (file_.isOpen() && publicResume_ == THOST_TERT_RESUME) {
+    if (publicResume_ == THOST_TERT_RESUME) {
         topics.PublicSequence = position_.publicSequence;
         std::strncpy(topics.TradingDay, position_.tradingDay.c_str(),
                      sizeof(topics.TradingDay) - 1);
@@ -64,7 +52,7 @@ void FlowState::loggedIn(const char *tradingDay)
         return;
     }
     position_ = FlowFile::Position{tradingDay, 0, 0};
-    save();
+    file_.write(position_);
 }
 
 void FlowState::privateHanded(int sequence)
@@ -74,19 +62,7 @@ void FlowState::privateHanded(int sequence)
         return;
     }
     position_.privateSequence = sequence;
-    save();
-}
-
-void FlowState::save()
-{
-    // The position stays in memory either way, so this object still resumes after a
-    // reconnection; only a later object would replay more than it needs.
-    if (!file_.write(position_) && !writeFailed_) {
-        writeFailed_ = true;
-        std::fprintf(stderr, "ctpapi: the flow file cannot be written; a new API object will not "
-                             "resume where this one left off\n");
-        std::fflush(stderr);
-    }
+    file_.write(position_);
 }
 
 } // namespace velmora::ctpapi

@@ -10,16 +10,16 @@ namespace velmora::ctpapi {
 
 // The trading API's topic subscriptions and where its streams left off: what the greeting of
 // every connection asks the front for, and what the client has been handed so far. Used from the
-// client's threads (resume types, Init), the I/O thread (greetings) and the callback thread
-// (logins, notices).
+// client's threads (resume types) and the I/O thread (greetings, and logins and notices as their
+// callbacks run).
 class FlowState
 {
 public:
     void setPrivateResume(int type);
     void setPublicResume(int type);
 
-    // Opens the flow file. An unusable flow path is reported with one line on stderr, and the
-    // API then never resumes: the greeting carries no position.
+    // Opens the flow file and reads where the streams left off; an unusable flow path ends the
+    // process (FlowFile::openOrExit).
     void open(const std::string &flowPath);
 
     wire::TopicSubscription subscription() const;
@@ -30,13 +30,9 @@ public:
     void privateHanded(int sequence);
 
 private:
-    void save();
-
     mutable std::mutex mutex_;
     int privateResume_ = 2; // THOST_TERT_QUICK
     int publicResume_ = 2;
-    bool opened_ = false;
-    bool writeFailed_ = false;
     FlowFile file_;
     FlowFile::Position position_;
 };

@@ -6,8 +6,9 @@ namespace velmora::ctpapi {
 
 using wire::MsgType;
 
-MdApi::MdApi(const char *flowPath) : flowPath_(flowPath ? flowPath : "")
+MdApi::MdApi(const char *flowPath)
 {
+    flowFile_.openOrExit(flowPath ? flowPath : "", FlowFile::kMdFileName);
     auto adapter = std::make_unique<MdSpiAdapter>();
     adapter_ = adapter.get();
     core_ = std::make_shared<ApiCore>(std::move(adapter), ApiCore::settingsFromEnvironment());

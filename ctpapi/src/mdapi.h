@@ -2,6 +2,7 @@
 
 #include "ThostFtdcMdApi.h"
 #include "apicore.h"
+#include "flowfile.h"
 #include "mdspiadapter.h"
 
 #include <memory>
@@ -31,7 +32,7 @@ private:
 
     int subscription(wire::MsgType type, char *ids[], int count);
 
-    std::string flowPath_;
+    FlowFile flowFile_;
     MdSpiAdapter *adapter_; // owned by core_
     std::shared_ptr<ApiCore> core_;
 };

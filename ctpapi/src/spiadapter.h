@@ -7,7 +7,7 @@
 namespace velmora::ctpapi {
 
 // Turns connection events and received frames into calls of one kind of Spi. Called only on the
-// callback thread; the Spi pointer may be replaced or cleared from any thread.
+// API's I/O thread; the Spi pointer may be replaced or cleared from any thread.
 class SpiAdapter
 {
 public:

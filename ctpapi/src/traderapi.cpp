@@ -4,9 +4,11 @@ namespace velmora::ctpapi {
 
 using wire::MsgType;
 
-TraderApi::TraderApi(const char *flowPath)
-    : flowPath_(flowPath ? flowPath : ""), flow_(std::make_shared<FlowState>())
+TraderApi::TraderApi(const char *flowPath) : flow_(std::make_shared<FlowState>())
 {
+    // At creation, as the vendor's library creates its flow files: a client with an unusable
+    // flow path ends here, before it has connected anywhere.
+    flow_->open(flowPath ? flowPath : "");
     auto adapter = std::make_unique<TraderSpiAdapter>(flow_);
     adapter_ = adapter.get();
     core_ = std::make_shared<ApiCore>(std::move(adapter), ApiCore::settingsFromEnvironment());
@@ -26,7 +28,7 @@ void TraderApi::Release()
 void TraderApi::Init()
 {
     std::shared_ptr<ApiCore> core = core_;
-    core->init([this] { flow_->open(flowPath_); });
+    core->init();
 }
 
 int TraderApi::Join()

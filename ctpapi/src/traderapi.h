@@ -45,7 +45,6 @@ public:
 private:
     ~TraderApi() = default;
 
-    const std::string flowPath_;
     // Shared with the adapter and the greeting, which live as long as core_.
     const std::shared_ptr<FlowState> flow_;
     TraderSpiAdapter *adapter_; // owned by core_

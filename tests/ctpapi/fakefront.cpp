@@ -41,6 +41,12 @@ void FakeFront::setReply(Reply reply)
     reply_ = std::move(reply);
 }
 
+void FakeFront::setOnAccept(OnAccept onAccept)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    onAccept_ = onAccept;
+}
+
 void FakeFront::defaultReply(FakeFront &front, const Frame &request)
 {
     CThostFtdcRspInfoField ok{};
@@ -140,12 +146,24 @@ void FakeFront::accept()
             return;
         }
         auto connection = std::make_shared<FramedConnection>(std::move(socket), Direction::ToFront);
+        OnAccept onAccept;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            open_.push_back(connection);
+            onAccept = onAccept_;
+            if (onAccept != OnAccept::Drop) {
+                open_.push_back(connection);
+            }
             ++accepted_;
         }
         changed_.notify_all();
+        if (onAccept == OnAccept::Drop) {
+            connection->close();
+            accept();
+            return;
+        }
+        if (onAccept == OnAccept::Welcome) {
+            connection->send(FrameCodec::encode(MsgType::Welcome, 0, true, nullptr, nullptr, 0));
+        }
         connection->start(
             [this](Frame &frame) {
                 Reply reply;

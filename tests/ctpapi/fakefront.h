@@ -21,6 +21,15 @@ class FakeFront
 public:
     using Reply = std::function<void(FakeFront &front, const velmora::wire::Frame &request)>;
 
+    // What the front does with a connection it accepts: welcome it, as a front in service does;
+    // drop it before a word, as a real front outside its service hours does; or say nothing.
+    enum class OnAccept
+    {
+        Welcome,
+        Drop,
+        Ignore,
+    };
+
     FakeFront();
     ~FakeFront();
 
@@ -30,6 +39,7 @@ public:
     // logins (trading day 20250101) and queries (empty answer).
     void setReply(Reply reply);
     static void defaultReply(FakeFront &front, const velmora::wire::Frame &request);
+    void setOnAccept(OnAccept onAccept);
 
     void send(std::vector<unsigned char> bytes); // to every open connection
     void dropAll();
@@ -52,6 +62,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     Reply reply_;
+    OnAccept onAccept_ = OnAccept::Welcome;
     std::vector<std::shared_ptr<velmora::wire::FramedConnection>> open_;
     std::vector<velmora::wire::Frame> received_;
     int accepted_ = 0;

@@ -55,6 +55,12 @@ CThostFtdcRspUserLoginField SpiRecorder::login() const
     return login_;
 }
 
+CThostFtdcRspAuthenticateField SpiRecorder::authentication() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return authentication_;
+}
+
 void SpiRecorder::record(SpiEvent event, const CThostFtdcRspInfoField *rspInfo,
                          const std::function<void()> &keep)
 {
@@ -122,6 +128,16 @@ void SpiRecorder::OnRspUserLogin(CThostFtdcRspUserLoginField *p, CThostFtdcRspIn
     record(response("OnRspUserLogin", p, id, last), info, [&] {
         if (p) {
             login_ = *p;
+        }
+    });
+}
+
+void SpiRecorder::OnRspAuthenticate(CThostFtdcRspAuthenticateField *p, CThostFtdcRspInfoField *info,
+                                    int id, bool last)
+{
+    record(response("OnRspAuthenticate", p, id, last), info, [&] {
+        if (p) {
+            authentication_ = *p;
         }
     });
 }

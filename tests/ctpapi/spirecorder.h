@@ -48,12 +48,15 @@ public:
     std::vector<CThostFtdcOrderField> orders() const;
     std::vector<CThostFtdcTradeField> trades() const;
     CThostFtdcRspUserLoginField login() const;
+    CThostFtdcRspAuthenticateField authentication() const;
 
     void OnFrontConnected() override;
     void OnFrontDisconnected(int nReason) override;
     void OnHeartBeatWarning(int nTimeLapse) override;
     void OnRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
                         CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast) override;
+    void OnRspAuthenticate(CThostFtdcRspAuthenticateField *pRspAuthenticateField,
+                           CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast) override;
     void OnRspUserLogout(CThostFtdcUserLogoutField *pUserLogout, CThostFtdcRspInfoField *pRspInfo,
                          int nRequestID, bool bIsLast) override;
     void OnRspError(CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast) override;
@@ -106,4 +109,5 @@ private:
     std::vector<CThostFtdcOrderField> orders_;
     std::vector<CThostFtdcTradeField> trades_;
     CThostFtdcRspUserLoginField login_{};
+    CThostFtdcRspAuthenticateField authentication_{};
 };

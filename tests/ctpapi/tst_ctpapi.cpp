@@ -1,13 +1,16 @@
-// The API's own behaviour against a scripted front: return codes, flow control, reconnection,
-// heartbeats, malformed input, the flow folder and Release on every thread.
+// The API's own behaviour against a scripted front: the welcome, return codes, flow control,
+// reconnection, heartbeats (also while a callback blocks), malformed input, the flow folder and
+// Release on every thread.
 
 #include "apicore.h"
 #include "fakefront.h"
+#include "flowfile.h"
 #include "flowstate.h"
 #include "spirecorder.h"
 #include "stderrcapture.h"
 #include "traderspiadapter.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -127,19 +130,23 @@ private slots:
     void init();
     void connectsAndSubscribesTopicsFirst();
     void requestsFailWithoutConnection();
+    void connectedOnlyOnceWelcomed();
     void queryFlowControl();
     void queryOutstandingUntilItsLastPiece_data();
     void queryOutstandingUntilItsLastPiece();
     void answersReachTheirCallbacks();
+    void terminalAuthentication();
     void reconnectsAfterDrop();
     void heartbeatSilenceDropsTheConnection();
+    void blockingCallbackHoldsTheHeartbeat_data();
+    void blockingCallbackHoldsTheHeartbeat();
     void malformedFrameDropsTheConnection();
     void releaseInsideCallback();
     void releaseWaitsForARunningCallback();
     void initAndReleaseRace();
     void flowFolderKeepsWhatTheClientWasHanded();
-    void unusableFlowFolder_data();
-    void unusableFlowFolder();
+    void unusableFlowPathEndsTheProcess_data();
+    void unusableFlowPathEndsTheProcess();
     void marketDataSubscription();
 };
 
@@ -187,7 +194,8 @@ void TestCtpApi::requestsFailWithoutConnection()
     CThostFtdcInputOrderField order{};
 
     // Before Init, and while the front refuses connections.
-    CThostFtdcTraderApi *api = CThostFtdcTraderApi::CreateFtdcTraderApi("");
+    const std::string flow = scratch.path().toStdString() + "/";
+    CThostFtdcTraderApi *api = CThostFtdcTraderApi::CreateFtdcTraderApi(flow.c_str());
     api->RegisterSpi(&spi);
     QCOMPARE(api->ReqUserLogin(&login, 1), -1);
     std::string address;
@@ -200,14 +208,55 @@ void TestCtpApi::requestsFailWithoutConnection()
     QCOMPARE(api->ReqQryInstrument(&query, 2), -1);
     QCOMPARE(api->ReqOrderInsert(&order, 3), -1);
     QCOMPARE(api->ReqUserLogin(nullptr, 4), -1);
+    // Refused connects, retried about once a second, are no news to the client.
+    QTest::qWait(1500);
     api->Release();
-    QCOMPARE(spi.count("OnFrontConnected"), 0);
+    QCOMPARE(spi.events().size(), size_t(0));
 
-    CThostFtdcMdApi *md = CThostFtdcMdApi::CreateFtdcMdApi("", false, false);
+    CThostFtdcMdApi *md = CThostFtdcMdApi::CreateFtdcMdApi(flow.c_str(), false, false);
     char id[] = "rb2705";
     char *ids[] = {id};
     QCOMPARE(md->SubscribeMarketData(ids, 1), -1);
     md->Release();
+}
+
+void TestCtpApi::connectedOnlyOnceWelcomed()
+{
+    qputenv("VELMORA_CTPAPI_HEARTBEAT_MS", "200");
+    FakeFront front;
+    front.setOnAccept(FakeFront::OnAccept::Ignore);
+    SpiRecorder spi;
+    TraderHandle trader{startTrader(spi, front.address())};
+
+    // Accepted but not welcomed: the topics go out, requests do not, and four heartbeat
+    // intervals without the welcome end the connection.
+    QVERIFY(front.waitForReceived(MsgType::SubscribeTopic, 1));
+    CThostFtdcReqUserLoginField login{};
+    QCOMPARE(trader.api->ReqUserLogin(&login, 1), -1);
+    QVERIFY(spi.waitFor("OnFrontDisconnected", 1));
+    QCOMPARE(spi.events().back().reason, 0x2001);
+    QVERIFY(!front.waitForReceived(MsgType::Heartbeat, 1, 0));
+
+    // Ended before the welcome, as by a front outside its service hours: a read failure each
+    // time, retried about once a second.
+    front.setOnAccept(FakeFront::OnAccept::Drop);
+    const int before = front.connections();
+    QVERIFY(front.waitForConnections(before + 1));
+    QElapsedTimer retry;
+    retry.start();
+    QVERIFY(front.waitForConnections(before + 2));
+    const qint64 apart = retry.elapsed();
+    QVERIFY2(apart >= 700 && apart <= 2000, qPrintable(QString::number(apart)));
+    QVERIFY(spi.waitFor("OnFrontDisconnected", 3));
+    for (const SpiEvent &event : spi.events()) {
+        QCOMPARE(event.name, std::string("OnFrontDisconnected"));
+    }
+    QCOMPARE(spi.events()[1].reason, 0x1001);
+
+    front.setOnAccept(FakeFront::OnAccept::Welcome);
+    QVERIFY(spi.waitFor("OnFrontConnected", 1));
+    QCOMPARE(trader.api->ReqUserLogin(&login, 2), 0);
+    QVERIFY(spi.waitFor("OnRspUserLogin", 1));
 }
 
 void TestCtpApi::queryFlowControl()
@@ -356,6 +405,54 @@ void TestCtpApi::answersReachTheirCallbacks()
     QCOMPARE(QByteArray(spi.orders().front().OrderRef), QByteArray("           1"));
 }
 
+void TestCtpApi::terminalAuthentication()
+{
+    FakeFront front;
+    front.setReply([](FakeFront &f, const Frame &request) {
+        CThostFtdcReqAuthenticateField asked{};
+        if (request.type != MsgType::ReqAuthenticate || !request.recordAs(asked)) {
+            return;
+        }
+        CThostFtdcRspAuthenticateField answer{};
+        std::strcpy(answer.UserID, asked.UserID);
+        std::strcpy(answer.AppID, asked.AppID);
+        answer.AppType = '1';
+        CThostFtdcRspInfoField info{};
+        info.ErrorID = request.requestId == 2 ? 63 : 0;
+        std::strcpy(info.ErrorMsg, "\xc8\xcf\xd6\xa4");
+        f.send(
+            FrameCodec::encode(MsgType::RspAuthenticate, request.requestId, true, &info, &answer));
+    });
+    SpiRecorder spi;
+    TraderHandle trader{startTrader(spi, front.address())};
+    QVERIFY(spi.waitFor("OnFrontConnected", 1));
+
+    // Not a query: a second one right after the first is sent too.
+    CThostFtdcReqAuthenticateField request{};
+    std::strcpy(request.BrokerID, "9999");
+    std::strcpy(request.UserID, "000001");
+    std::strcpy(request.AuthCode, "0000000000000000");
+    std::strcpy(request.AppID, "client_velmora_1.0");
+    QCOMPARE(trader.api->ReqAuthenticate(&request, 1), 0);
+    QCOMPARE(trader.api->ReqAuthenticate(&request, 2), 0);
+    QCOMPARE(trader.api->ReqAuthenticate(nullptr, 3), -1);
+    QVERIFY(spi.waitFor("OnRspAuthenticate", 2));
+
+    CThostFtdcReqAuthenticateField sent{};
+    QVERIFY(front.received()[1].recordAs(sent));
+    QCOMPARE(QByteArray(sent.AuthCode), QByteArray(request.AuthCode));
+    QCOMPARE(QByteArray(sent.AppID), QByteArray(request.AppID));
+    const std::vector<SpiEvent> events = spi.events();
+    QCOMPARE(events[1].requestId, 1);
+    QVERIFY(events[1].hasRecord && events[1].isLast);
+    QCOMPARE(events[1].errorId, 0);
+    QCOMPARE(events[2].errorId, 63);
+    QCOMPARE(events[2].errorMsg, std::string("\xc8\xcf\xd6\xa4"));
+    QCOMPARE(QByteArray(spi.authentication().AppID), QByteArray(request.AppID));
+    QCOMPARE(QByteArray(spi.authentication().UserID), QByteArray("000001"));
+    QCOMPARE(spi.authentication().AppType, '1');
+}
+
 void TestCtpApi::reconnectsAfterDrop()
 {
     FakeFront front;
@@ -397,6 +494,67 @@ void TestCtpApi::heartbeatSilenceDropsTheConnection()
     QVERIFY(spi.waitFor("OnFrontConnected", 2) && front.waitForConnections(2));
     QTest::qWait(1000);
     QCOMPARE(spi.count("OnFrontDisconnected"), 1);
+}
+
+void TestCtpApi::blockingCallbackHoldsTheHeartbeat_data()
+{
+    QTest::addColumn<int>("blockIntervals10");
+    QTest::addColumn<int>("sent");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("handed");
+    // What follows a callback that blocked for the given tenths of heartbeat intervals, with
+    // notices sent behind the blocked one or not.
+    QTest::newRow("short") << 5 << 3 << "OnRtnOrder" << 3;
+    // Nothing arrives meanwhile, and yet one warning only: the time spent in the callback is
+    // not the front's silence.
+    QTest::newRow("two intervals: a warning") << 25 << 1 << "OnHeartBeatWarning" << 1;
+    QTest::newRow("four intervals: dropped with what came meanwhile")
+        << 45 << 3 << "OnFrontDisconnected" << 1;
+}
+
+void TestCtpApi::blockingCallbackHoldsTheHeartbeat()
+{
+    QFETCH(int, blockIntervals10);
+    QFETCH(int, sent);
+    QFETCH(QString, after);
+    QFETCH(int, handed);
+    constexpr int kIntervalMs = 200;
+    qputenv("VELMORA_CTPAPI_HEARTBEAT_MS", QByteArray::number(kIntervalMs));
+    QTemporaryDir dir;
+    FakeFront front;
+    front.setReply(loginOn("20250101"));
+    SpiRecorder spi;
+    TraderHandle trader{
+        startTrader(spi, front.address(), dir.path().toStdString() + "/", THOST_TERT_RESUME)};
+    QVERIFY(spi.waitFor("OnFrontConnected", 1));
+    CThostFtdcReqUserLoginField login{};
+    QCOMPARE(trader.api->ReqUserLogin(&login, 1), 0);
+    QVERIFY(spi.waitFor("OnRspUserLogin", 1));
+
+    // Notices after the first arrive while its callback blocks the thread that reads them.
+    spi.setHook([&](const SpiEvent &event) {
+        if (event.name == "OnRtnOrder" && spi.count("OnRtnOrder") == 1) {
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(kIntervalMs * blockIntervals10 / 10));
+        }
+    });
+    for (int sequence = 1; sequence <= sent; ++sequence) {
+        sendNotice(front, sequence);
+    }
+    QVERIFY(spi.waitFor(after.toStdString(), after == "OnRtnOrder" ? 2 : 1));
+    std::vector<SpiEvent> events = spi.events();
+    const auto first = std::find_if(events.begin(), events.end(),
+                                    [](const SpiEvent &e) { return e.name == "OnRtnOrder"; });
+    QCOMPARE(std::next(first)->name, after.toStdString());
+    if (after == "OnFrontDisconnected") {
+        QCOMPARE(std::next(first)->reason, 0x2001);
+        // The next connection resumes after the notice whose callback returned.
+        QCOMPARE(greeting(front, 2).PrivateSequence, 1);
+    }
+    QTest::qWait(3 * kIntervalMs);
+    QCOMPARE(spi.count("OnRtnOrder"), handed);
+    QCOMPARE(spi.count("OnFrontDisconnected"), after == "OnFrontDisconnected" ? 1 : 0);
+    QCOMPARE(spi.count("OnHeartBeatWarning"), after == "OnHeartBeatWarning" ? 1 : 0);
 }
 
 void TestCtpApi::malformedFrameDropsTheConnection()
@@ -556,8 +714,9 @@ void TestCtpApi::flowFolderKeepsWhatTheClientWasHanded()
     QCOMPARE(trader.api->ReqUserLogin(&login, 1), 0);
     QVERIFY(first.waitFor("OnRspUserLogin", 1));
 
-    // A number counts once its callback has returned: a reconnection while notice 3 is in its
-    // callback resumes after 2. An unnumbered notice changes nothing.
+    // A number counts once its callback has returned: while notice 3 is in its callback the file
+    // holds 2, and the reconnection after it resumes after 3. An unnumbered notice changes
+    // nothing.
     std::promise<void> entered;
     std::promise<void> unblock;
     std::shared_future<void> unblocked = unblock.get_future().share();
@@ -571,10 +730,15 @@ void TestCtpApi::flowFolderKeepsWhatTheClientWasHanded()
         sendNotice(front, sequence);
     }
     QCOMPARE(entered.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    velmora::ctpapi::FlowFile file;
+    file.openOrExit(flow, velmora::ctpapi::FlowFile::kTraderFileName);
+    const int whileInCallback = file.read().privateSequence;
+    unblock.set_value();
+    QCOMPARE(whileInCallback, 2);
+    QTRY_COMPARE(file.read().privateSequence, 3);
     front.dropAll();
     topics = greeting(front, ++connections);
-    unblock.set_value();
-    QCOMPARE(topics.PrivateSequence, 2);
+    QCOMPARE(topics.PrivateSequence, 3);
     QCOMPARE(QByteArray(topics.TradingDay), QByteArray("20250101"));
     QVERIFY(first.waitFor("OnFrontConnected", 2));
     trader.release();
@@ -613,48 +777,62 @@ void TestCtpApi::flowFolderKeepsWhatTheClientWasHanded()
     QCOMPARE(QByteArray(topics.TradingDay), QByteArray("20250102"));
 }
 
-void TestCtpApi::unusableFlowFolder_data()
+void TestCtpApi::unusableFlowPathEndsTheProcess_data()
 {
+    QTest::addColumn<QString>("api");
     QTest::addColumn<QString>("flow");
-    QTest::newRow("missing folder") << "missing/";
-    QTest::newRow("a file in the way") << "file/";
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("trader, missing folder") << "trader"
+                                            << "missing/"
+                                            << "velmora-trader.flow" << 1;
+    QTest::newRow("trader, a file in the way") << "trader"
+                                               << "file/"
+                                               << "velmora-trader.flow" << 1;
+    QTest::newRow("md, missing folder") << "md"
+                                        << "missing/"
+                                        << "velmora-md.flow" << 1;
+    QTest::newRow("trader, usable") << "trader"
+                                    << ""
+                                    << "velmora-trader.flow" << 0;
+    QTest::newRow("md, usable with a prefix") << "md"
+                                              << "md-"
+                                              << "velmora-md.flow" << 0;
 }
 
-void TestCtpApi::unusableFlowFolder()
+void TestCtpApi::unusableFlowPathEndsTheProcess()
 {
+    QFETCH(QString, api);
     QFETCH(QString, flow);
+    QFETCH(QString, file);
+    QFETCH(int, exitCode);
     QTemporaryDir dir;
     std::ofstream(dir.filePath("file").toStdString()) << "x";
-    const std::string path = dir.filePath(flow).toStdString();
-    FakeFront front;
-    front.setReply(loginOn("20250101"));
-    SpiRecorder spi;
-    StderrCapture capture;
-    TraderHandle trader{startTrader(spi, front.address(), path, THOST_TERT_RESUME)};
-    QVERIFY(spi.waitFor("OnFrontConnected", 1));
-    QCOMPARE(capture.count("ctpapi: flow folder unusable (" + path), 1);
+    const QString path = dir.path() + "/" + flow;
 
-    // It still trades, but never resumes: not even after what it was handed.
-    CThostFtdcReqUserLoginField login{};
-    QCOMPARE(trader.api->ReqUserLogin(&login, 1), 0);
-    QVERIFY(spi.waitFor("OnRspUserLogin", 1));
-    sendNotice(front, 1);
-    QVERIFY(spi.waitFor("OnRtnOrder", 1));
-    front.dropAll();
-    for (int n : {1, 2}) {
-        const velmora::wire::TopicSubscription topics = greeting(front, n);
-        QCOMPARE(topics.PrivateResumeType, static_cast<int>(THOST_TERT_RESUME));
-        QCOMPARE(topics.PrivateSequence, 0);
-        QCOMPARE(QByteArray(topics.TradingDay), QByteArray());
+    // Creating the object is what ends the process, so it happens in a child.
+    QProcess child;
+    child.start(VELMORA_FLOWPROBE_EXE, {api, path});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), exitCode);
+    const QString error = QString::fromLocal8Bit(child.readAllStandardError());
+    if (exitCode == 0) {
+        QCOMPARE(error, QString());
+        QVERIFY(QFile::exists(path + file));
+    } else {
+        QVERIFY2(error.startsWith("ctpapi: flow folder unusable (" + path + file + ": ") &&
+                     error.count('\n') == 1,
+                 qPrintable(error));
     }
-    QCOMPARE(capture.count("ctpapi:"), 1);
 }
 
 void TestCtpApi::marketDataSubscription()
 {
     FakeFront front;
     SpiRecorder spi;
-    CThostFtdcMdApi *md = CThostFtdcMdApi::CreateFtdcMdApi("", false, false);
+    const std::string flow = scratch.path().toStdString() + "/";
+    CThostFtdcMdApi *md = CThostFtdcMdApi::CreateFtdcMdApi(flow.c_str(), false, false);
     md->RegisterSpi(&spi);
     std::string address = front.address();
     md->RegisterFront(address.data());
