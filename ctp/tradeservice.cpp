@@ -135,6 +135,8 @@ std::optional<int> startApi()
 
 TradeService::~TradeService()
 {
+    // A step of a chain may still run and use what is destroyed below.
+    chain.stop();
     std::lock_guard<std::mutex> lock(messageMutex);
     delete messageRelay;
 }
@@ -185,6 +187,11 @@ void TradeService::release()
 bool TradeService::pauseChain()
 {
     return chain.wait(chainDelayMs);
+}
+
+void TradeService::chainOffCallback(int (TradeService::*next)(int), int requestNo)
+{
+    chain.after(chainDelayMs, [this, next, requestNo] { (this->*next)(requestNo); });
 }
 
 int TradeService::request(int (*send)(int), int requestNo, const char *failureText)
@@ -494,7 +501,9 @@ void TradeService::onRspQryInvestorPosition(CThostFtdcInvestorPositionField *pIn
     if (!isQuiet(nRequestID)) {
         showMessage(QStringLiteral("[查询持仓] 完毕"));
     }
-    if ((isSequence(nRequestID) || nRequestID == 21) && pauseChain()) {
+    if (nRequestID == 21) {
+        chainOffCallback(&TradeService::reqQryTradingAccount, nRequestID);
+    } else if (isSequence(nRequestID) && pauseChain()) {
         reqQryTradingAccount(nRequestID);
     }
 }
@@ -519,7 +528,12 @@ void TradeService::onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradin
     if (!isQuiet(nRequestID)) {
         showMessage(QStringLiteral("[查询资金账户] 完毕"));
     }
+    if (nRequestID == 21 && fillRefreshAgain.exchange(false)) {
+        chainOffCallback(&TradeService::reqQryInvestorPosition, nRequestID);
+        return;
+    }
     if (isSequence(nRequestID) || nRequestID == 21) {
+        fillRefreshRunning = false;
         GlobalVars::pendingRequest = 0;
     }
     int notStarted = -1;

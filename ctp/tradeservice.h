@@ -72,6 +72,9 @@ public:
     // The pause before a chained request; false when a release cut it short, and the chain
     // must stop there.
     bool pauseChain();
+    // The next request of the refresh after a fill, after the same pause, on the chain's own
+    // thread: it may meet a query of another chain whose answer must be read meanwhile.
+    void chainOffCallback(int (TradeService::*next)(int), int requestNo);
 
     void onFrontConnected();
     void onFrontDisconnected(int nReason);
@@ -122,6 +125,11 @@ private:
     // Serialises init(), release() and every request between the GUI and the callback thread.
     QMutex mutex;
     ChainPause chain;
+    // The refresh after an order's fills runs once at a time: a fill's callback holds up the
+    // reading of the connection, so a second query sent from it would find the first one's
+    // answer still unread and be refused. Fills that come meanwhile ask for one more round.
+    std::atomic<bool> fillRefreshRunning{false};
+    std::atomic<bool> fillRefreshAgain{false};
     SettlementText settlement;
     ReportedFills reportedFills;
     OwnOrders ownOrders;

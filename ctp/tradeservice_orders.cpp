@@ -190,6 +190,8 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     }
     const QString orderRef = QString::number(++GlobalVars::maxOrderRef);
     GlobalVars::pendingRequest = kOrderRequest;
+    fillRefreshRunning = false;
+    fillRefreshAgain = false;
 
     CThostFtdcInputOrderField order{};
     setFieldText(order.BrokerID, GlobalVars::brokerID);
@@ -312,8 +314,13 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
         platform->reportFill(key, pTrade->Volume, price);
     }
     // The refresh belongs to the order in flight; a late fill leaves a later request alone.
-    if (GlobalVars::pendingRequest == kOrderRequest && pauseChain()) {
-        reqQryInvestorPosition(GlobalVars::pendingRequest);
+    if (GlobalVars::pendingRequest != kOrderRequest) {
+        return;
+    }
+    if (fillRefreshRunning.exchange(true)) {
+        fillRefreshAgain = true;
+    } else {
+        chainOffCallback(&TradeService::reqQryInvestorPosition, kOrderRequest);
     }
 }
 
