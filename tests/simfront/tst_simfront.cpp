@@ -183,18 +183,9 @@ private slots:
 
     void terminalAuthentication()
     {
-        // The built-in configuration with authentication required.
-        QProcess print;
-        print.start(VELMORA_SIMFRONT_EXE, {"--print-config"});
-        QVERIFY(print.waitForFinished(10000));
-        json config = json::parse(print.readAllStandardOutput().toStdString());
-        config["requireAuthentication"] = true;
+        // The built-in configuration, which lists the demo terminal, with authentication required.
         Front f;
-        QFile file(f.dir.filePath("auth.json"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray::fromStdString(config.dump()));
-        file.close();
-        QVERIFY(f.start({"--config", file.fileName()}));
+        QVERIFY(f.start({"--require-auth"}));
 
         const std::string app = "velmora_demo_1.0";
         const std::string code = "0000000000000000";
