@@ -47,6 +47,8 @@ Guarded<QString> GlobalVars::instrument;
 Guarded<QString> GlobalVars::name;
 Guarded<QString> GlobalVars::mdAddress;
 Guarded<QString> GlobalVars::tdAddress;
+Guarded<QString> GlobalVars::appID;
+Guarded<QString> GlobalVars::authCode;
 std::atomic<int> GlobalVars::leverage{0};
 std::atomic<int> GlobalVars::signalTimerSeconds{0};
 std::atomic<int> GlobalVars::tokenTimerSeconds{0};
@@ -160,6 +162,8 @@ void GlobalVars::resetSession()
     investerPassword = QString();
     mdAddress = QString();
     tdAddress = QString();
+    appID = QString();
+    authCode = QString();
     mdLoginState = -1;
     tradeConnectionState = -1;
     tradeLoginState = -1;

@@ -71,6 +71,9 @@ public:
     static Guarded<QString> name;
     static Guarded<QString> mdAddress;
     static Guarded<QString> tdAddress;
+    // The terminal the platform registered with the broker (ReqAuthenticate); empty: none.
+    static Guarded<QString> appID;
+    static Guarded<QString> authCode;
     static std::atomic<int> leverage;
     static std::atomic<int> signalTimerSeconds;
     static std::atomic<int> tokenTimerSeconds;

@@ -208,7 +208,41 @@ int TradeService::reqUserLogin(int requestNo)
 {
     QMutexLocker locker(&mutex);
     GlobalVars::pendingRequest = requestNo;
-    const int code = TradeSpi::reqUserLogin(requestNo);
+    const TerminalIdentity terminal = TerminalIdentity::current();
+    if (terminal.authenticates()) {
+        // The login follows the answer under the same number, so its sequence carries on.
+        const int code = TradeSpi::reqAuthenticate(requestNo, terminal);
+        if (code != 0) {
+            showMessage(QStringLiteral("[客户端认证] 请求失败：[%1] %2")
+                            .arg(code)
+                            .arg(requestResultText(code)));
+        }
+        return code;
+    }
+    return sendLogin(requestNo, terminal);
+}
+
+void TradeService::onRspAuthenticate(CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    // A terminal the broker does not know gets no login: it would only be refused, and count
+    // towards the account's lockout.
+    if (isError(pRspInfo)) {
+        GlobalVars::pendingRequest = 0;
+        showMessage(QStringLiteral("[客户端认证] 返回码：%1，返回信息：%2")
+                        .arg(pRspInfo->ErrorID)
+                        .arg(gbText(pRspInfo->ErrorMsg)));
+        return;
+    }
+    if (!bIsLast) {
+        return;
+    }
+    QMutexLocker locker(&mutex);
+    sendLogin(nRequestID, TerminalIdentity::current());
+}
+
+int TradeService::sendLogin(int requestNo, const TerminalIdentity &terminal)
+{
+    const int code = TradeSpi::reqUserLogin(requestNo, terminal);
     if (code != 0) {
         showMessage(
             QStringLiteral("[用户登录] 请求失败：[%1] %2").arg(code).arg(requestResultText(code)));

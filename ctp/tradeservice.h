@@ -4,6 +4,7 @@
 #include "ownorders.h"
 #include "reportedfills.h"
 #include "settlementtext.h"
+#include "terminalidentity.h"
 
 #include <ThostFtdcUserApiStruct.h>
 
@@ -76,6 +77,7 @@ public:
     // thread: it may meet a query of another chain whose answer must be read meanwhile.
     void chainOffCallback(int (TradeService::*next)(int), int requestNo);
 
+    void onRspAuthenticate(CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
     void onFrontConnected();
     void onFrontDisconnected(int nReason);
     void onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
@@ -116,6 +118,8 @@ private:
     int openPosition(const OrderSide &side, const QString &signalId);
     int closePosition(const OrderSide &side, const QString &signalId);
 
+    // The login request itself, the lock held.
+    int sendLogin(int requestNo, const TerminalIdentity &terminal);
     // Lock, send, report a failure, unlock.
     int request(int (*send)(int), int requestNo, const char *failureText);
     // Takes the API object away from the requests and ends it, with no lock of this service

@@ -53,6 +53,14 @@ void TradeSpi::OnHeartBeatWarning(int nTimeLapse)
     Q_UNUSED(nTimeLapse);
 }
 
+void TradeSpi::OnRspAuthenticate(CThostFtdcRspAuthenticateField *pRspAuthenticateField,
+                                 CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
+{
+    Q_UNUSED(pRspAuthenticateField);
+    service()->onRspAuthenticate(pRspInfo, nRequestID, bIsLast);
+    logLast("[客户端认证] 返回码：", pRspInfo, bIsLast);
+}
+
 void TradeSpi::OnRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
                               CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
 {
@@ -158,13 +166,26 @@ void TradeSpi::OnErrRtnOrderAction(CThostFtdcOrderActionField *pOrderAction,
     service()->onErrRtnOrderAction(pOrderAction, pRspInfo);
 }
 
-int TradeSpi::reqUserLogin(int requestNo)
+int TradeSpi::reqAuthenticate(int requestNo, const TerminalIdentity &terminal)
+{
+    CThostFtdcReqAuthenticateField authentication{};
+    setFieldText(authentication.BrokerID, GlobalVars::brokerID);
+    setFieldText(authentication.UserID, GlobalVars::investerID);
+    setFieldText(authentication.UserProductInfo, terminal.productInfo);
+    setFieldText(authentication.AuthCode, terminal.authCode);
+    setFieldText(authentication.AppID, terminal.appId);
+    return send("[客户端认证] 发送请求，返回码：", [&](CThostFtdcTraderApi *td) {
+        return td->ReqAuthenticate(&authentication, requestNo);
+    });
+}
+
+int TradeSpi::reqUserLogin(int requestNo, const TerminalIdentity &terminal)
 {
     CThostFtdcReqUserLoginField login{};
     setFieldText(login.BrokerID, GlobalVars::brokerID);
     setFieldText(login.UserID, GlobalVars::investerID);
     setFieldText(login.Password, GlobalVars::investerPassword);
-    setFieldText(login.UserProductInfo, GlobalVars::userProductInfo);
+    setFieldText(login.UserProductInfo, terminal.productInfo);
     return send("[登录] 发送请求，返回码：",
                 [&](CThostFtdcTraderApi *td) { return td->ReqUserLogin(&login, requestNo); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "apiguard.h"
+#include "terminalidentity.h"
 
 #include <ThostFtdcTraderApi.h>
 
@@ -13,6 +14,8 @@ public:
     void OnFrontConnected() override;
     void OnFrontDisconnected(int nReason) override;
     void OnHeartBeatWarning(int nTimeLapse) override;
+    void OnRspAuthenticate(CThostFtdcRspAuthenticateField *pRspAuthenticateField,
+                           CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast) override;
     void OnRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
                         CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast) override;
     void OnRspUserLogout(CThostFtdcUserLogoutField *pUserLogout, CThostFtdcRspInfoField *pRspInfo,
@@ -48,7 +51,8 @@ public:
 
     // Requests to the API object in GlobalVars::tradeApi, filled from the session record; each
     // returns the library's code, -1 when there is none. They touch no callback object.
-    static int reqUserLogin(int requestNo);
+    static int reqAuthenticate(int requestNo, const TerminalIdentity &terminal);
+    static int reqUserLogin(int requestNo, const TerminalIdentity &terminal);
     static int reqUserLogout(int requestNo);
     static int reqSettlementInfoConfirm(int requestNo);
     static int reqQrySettlementInfo(int requestNo);

@@ -161,6 +161,9 @@ bool SignalApi::getConfig()
     }
     GlobalVars::mdAddress = mdAddress;
     GlobalVars::tdAddress = tdAddress;
+    // Optional: a broker that does not check terminals needs no pair.
+    GlobalVars::appID = env.value(QStringLiteral("appID")).toString();
+    GlobalVars::authCode = env.value(QStringLiteral("authCode")).toString();
     return true;
 }
 

@@ -10,16 +10,25 @@
 
 bool startServiceFront(SimProcess &front, const QString &dataPath, const QStringList &extra)
 {
-    const QStringList args = QStringList{"--td",    "127.0.0.1:0", "--md",   "127.0.0.1:0",
-                                         "--admin", "127.0.0.1:0", "--data", dataPath} +
-                             extra;
+    // As a real broker: the terminal authenticates before every login.
+    const QStringList args =
+        QStringList{"--td",        "127.0.0.1:0", "--md",   "127.0.0.1:0",   "--admin",
+                    "127.0.0.1:0", "--data",      dataPath, "--require-auth"} +
+        extra;
     if (!front.start(VELMORA_SIMFRONT_EXE, args, {"td", "md", "admin"})) {
         qWarning() << front.errorString() << front.standardError();
         return false;
     }
     GlobalVars::tdAddress = front.address("td");
     GlobalVars::mdAddress = front.address("md");
+    useDemoTerminal();
     return true;
+}
+
+void useDemoTerminal()
+{
+    GlobalVars::appID = QStringLiteral("velmora_demo_1.0");
+    GlobalVars::authCode = QStringLiteral("0000000000000000");
 }
 
 bool adminRequest(const SimProcess &front, const std::string &path, const std::string &body)

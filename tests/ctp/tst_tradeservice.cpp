@@ -10,6 +10,7 @@
 #include "signalobject.h"
 #include "simprocess.h"
 #include "tradeservice.h"
+#include "utils.h"
 
 #include <httplib.h>
 
@@ -127,6 +128,7 @@ private slots:
     void loginSequenceIsPacedAndStartsTheStrategy();
     void droppedFrontLogsInAgain();
     void releaseEndsAChainedPause();
+    void anUnknownTerminalGetsNoLogin();
     void positionSumsAndMenuRefreshes();
     void refreshesKeepTheirOrderAcrossThreads();
     void fillsFindTheOrderTheyBelongTo();
@@ -167,6 +169,7 @@ void TestTradeService::init()
     service.chainDelayMs = 20;
     windows.clear();
     data = std::make_unique<QTemporaryDir>();
+    GlobalVars::iniPath = data->filePath("setup.ini");
     front = std::make_unique<SimProcess>();
 }
 
@@ -228,9 +231,10 @@ bool TestTradeService::connectAndLogIn()
            QTest::qWaitFor([&] { return windows.strategyCalls == 1; }, kWaitMs);
 }
 
-const QStringList kSequence = {"ReqUserLogin:11", "ReqSettlementInfoConfirm:11",
-                               "ReqQryInstrument:11", "ReqQryInvestorPosition:11",
-                               "ReqQryTradingAccount:11"};
+// The front wants the terminal authenticated first; the login follows its answer at once.
+const QStringList kSequence = {"ReqAuthenticate:11",          "ReqUserLogin:11",
+                               "ReqSettlementInfoConfirm:11", "ReqQryInstrument:11",
+                               "ReqQryInvestorPosition:11",   "ReqQryTradingAccount:11"};
 
 void TestTradeService::loginSequenceIsPacedAndStartsTheStrategy()
 {
@@ -240,13 +244,13 @@ void TestTradeService::loginSequenceIsPacedAndStartsTheStrategy()
 
     const QList<FrontRequest> td = requests("td");
     QCOMPARE(entries("td"), kSequence);
-    for (int i = 1; i < td.size(); ++i) {
+    for (int i = 2; i < td.size(); ++i) {
         QVERIFY2(td[i].micros - td[i - 1].micros >= 1100 * 1000 - 1000, qPrintable(td[i].entry));
     }
     // The market data logs in and subscribes with the trading login, not after the pause.
     const QList<FrontRequest> mdLog = requests("md");
     QCOMPARE(entries("md"), QStringList({"ReqUserLogin:11", "SubscribeMarketData:0"}));
-    QVERIFY(mdLog[1].micros < td[1].micros);
+    QVERIFY(mdLog[1].micros < td[2].micros);
     QTRY_COMPARE_WITH_TIMEOUT(GlobalVars::mdLoginState.load(), 0, kWaitMs);
 
     QTRY_COMPARE_WITH_TIMEOUT(windows.lines.size(), 6, kWaitMs);
@@ -295,7 +299,7 @@ void TestTradeService::droppedFrontLogsInAgain()
     QVERIFY(admin("/drop", R"({"refuseSeconds": 1})"));
     QVERIFY(QTest::qWaitFor([&] { return windows.loginStates.size() == 1; }, 30000));
     QTest::qWait(3 * service.chainDelayMs);
-    QCOMPARE(entries("td"), QStringList{"ReqUserLogin:0"});
+    QCOMPARE(entries("td"), QStringList({"ReqAuthenticate:0", "ReqUserLogin:0"}));
     QCOMPARE(windows.connectionStates, QList<int>({3, 0}));
     QCOMPARE(GlobalVars::tradeLoginState.load(), 0);
     QCOMPARE(windows.lines, QStringList());
@@ -318,6 +322,33 @@ void TestTradeService::droppedFrontLogsInAgain()
     QCOMPARE(GlobalVars::strategyState.load(), 1);
 }
 
+void TestTradeService::anUnknownTerminalGetsNoLogin()
+{
+    QVERIFY(startFront());
+    // The platform names a pair the broker does not know: refused, and no login follows, which
+    // would only count towards the account's lockout.
+    GlobalVars::authCode = QStringLiteral("1111111111111111");
+    QCOMPARE(service.init(), 0);
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 0; }, kWaitMs));
+    QCOMPARE(service.reqUserLogin(11), 0);
+    QVERIFY(QTest::qWaitFor([&] { return !windows.lines.isEmpty(); }, kWaitMs));
+    QTest::qWait(3 * service.chainDelayMs);
+    QCOMPARE(windows.lines, QStringList{"[客户端认证] 返回码：63，返回信息：CTP:客户端认证失败"});
+    QCOMPARE(entries("td"), QStringList{"ReqAuthenticate:11"});
+    QCOMPARE(GlobalVars::pendingRequest.load(), 0);
+    QCOMPARE(GlobalVars::tradeLoginState.load(), -1);
+
+    // A pair in setup.ini is the broker's word for this machine and wins over the platform's.
+    Utils::writeSetting("SETUP", "appID", "velmora_demo_1.0");
+    Utils::writeSetting("SETUP", "authCode", "0000000000000000");
+    QVERIFY(admin("/requests", ""));
+    newSession();
+    GlobalVars::tdAddress = front->address("td");
+    GlobalVars::mdAddress = front->address("md");
+    QVERIFY(connectAndLogIn());
+    QCOMPARE(entries("td").mid(0, 2), QStringList({"ReqAuthenticate:11", "ReqUserLogin:11"}));
+}
+
 void TestTradeService::releaseEndsAChainedPause()
 {
     QVERIFY(startFront());
@@ -333,7 +364,7 @@ void TestTradeService::releaseEndsAChainedPause()
     service.release();
     QVERIFY(released.elapsed() < service.chainDelayMs);
     QTest::qWait(100);
-    QCOMPARE(entries("td"), QStringList{"ReqUserLogin:11"});
+    QCOMPARE(entries("td"), QStringList({"ReqAuthenticate:11", "ReqUserLogin:11"}));
     QCOMPARE(windows.lines, QStringList{"[交易账户登录] 已登录"});
 
     // The next start chains again.
@@ -341,6 +372,7 @@ void TestTradeService::releaseEndsAChainedPause()
     newSession();
     GlobalVars::tdAddress = front->address("td");
     GlobalVars::mdAddress = front->address("md");
+    useDemoTerminal();
     windows.clear();
     QVERIFY(connectAndLogIn());
 }

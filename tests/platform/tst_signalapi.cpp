@@ -212,6 +212,8 @@ private slots:
         QCOMPARE(GlobalVars::name.get(), u("实盘环境"));
         QCOMPARE(GlobalVars::mdAddress.get(), QStringLiteral("tcp://127.0.0.1:41213"));
         QCOMPARE(GlobalVars::tdAddress.get(), QStringLiteral("tcp://127.0.0.1:41205"));
+        QCOMPARE(GlobalVars::appID.get(), QStringLiteral("velmora_demo_1.0"));
+        QCOMPARE(GlobalVars::authCode.get(), QStringLiteral("0000000000000000"));
         QCOMPARE(capture->takeWarnings(), QStringList());
     }
 

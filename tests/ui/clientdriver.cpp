@@ -109,9 +109,10 @@ bool ClientDriver::startSimulators(const QStringList &platformArgs, const QStrin
         return fail(QStringLiteral("no scratch folder"));
     }
     applySettingsFile(work.path());
-    frontArgs = QStringList{"--td",    "127.0.0.1:0", "--md",   "127.0.0.1:0",
-                            "--admin", "127.0.0.1:0", "--data", frontData.path()} +
-                frontExtra;
+    frontArgs =
+        QStringList{"--td",        "127.0.0.1:0", "--md",           "127.0.0.1:0",   "--admin",
+                    "127.0.0.1:0", "--data",      frontData.path(), "--require-auth"} +
+        frontExtra;
     if (!platformSim.start(platformArgs)) {
         return fail(QStringLiteral("the platform did not start: ") + platformSim.errorString());
     }
@@ -124,7 +125,9 @@ bool ClientDriver::startSimulators(const QStringList &platformArgs, const QStrin
     frontArgs[5] = QStringLiteral("127.0.0.1:") + portOf(frontProcess->address("admin"));
     // The client learns the fronts from the platform's configuration, as in production.
     const QJsonObject fronts{{"tdAddress", frontProcess->address("td")},
-                             {"mdAddress", frontProcess->address("md")}};
+                             {"mdAddress", frontProcess->address("md")},
+                             {"appID", "velmora_demo_1.0"},
+                             {"authCode", "0000000000000000"}};
     const QJsonObject reply =
         platformSim.admin("POST", QStringLiteral("/admin/config"),
                           {{"platform", QJsonObject{{"simulation", fronts}, {"real", fronts}}}});
