@@ -21,6 +21,14 @@ namespace {
 
 const int kOrderRequest = 21;
 
+// The exchanges whose closes must say whether they close today's or earlier lots: a plain close
+// there closes earlier lots only, and is refused for a position opened today.
+bool keepsTodayApart(const QString &exchangeId)
+{
+    const QString exchange = exchangeId.toUpper();
+    return exchange == QLatin1String("SHFE") || exchange == QLatin1String("INE");
+}
+
 // The only blanks an OrderRef carries are the vendor's right alignment.
 template <std::size_t N> QString orderRefText(const char (&field)[N])
 {
@@ -155,7 +163,7 @@ int TradeService::closePosition(const OrderSide &side, const QString &signalId)
     int result = -5;
     if (position > 0) {
         const double price = side.price();
-        if (static_cast<QString>(GlobalVars::exchangeID).toUpper() == QLatin1String("SHFE")) {
+        if (keepsTodayApart(GlobalVars::exchangeID)) {
             result = -6;
             if (today > 0) {
                 result =

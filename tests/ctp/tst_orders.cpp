@@ -1,7 +1,7 @@
 // The order commands and the order and trade events against the simulated front and the
-// simulated platform, both started as processes: sizing, refusals, the SHFE split close and
-// its pause, cancelled and refused orders, fills in several trades, their reports, and a fill
-// replayed after a reconnection.
+// simulated platform, both started as processes: sizing, refusals, the today/yesterday split
+// close and its pause, cancelled and refused orders, fills in several trades, their reports, and
+// a fill replayed after a reconnection.
 
 #include "globalvars.h"
 #include "mdservice.h"
@@ -96,7 +96,8 @@ private slots:
     void init();
     void cleanup();
     void opensAreSizedFilledAndReported();
-    void shfeCloseSplitsWithAPause();
+    void closeSplitsTodayAndYesterdayWithAPause_data();
+    void closeSplitsTodayAndYesterdayWithAPause();
     void refusalsAndAPlainCloseElsewhere();
     void signalOrderReleasedWhileItsFillIsReported();
 
@@ -378,13 +379,29 @@ void TestOrders::opensAreSizedFilledAndReported()
     QCOMPARE(body(5)["signalID"].toString(), u("S-3"));
 }
 
-void TestOrders::shfeCloseSplitsWithAPause()
+void TestOrders::closeSplitsTodayAndYesterdayWithAPause_data()
 {
-    useTradingAccount("rb2705");
+    QTest::addColumn<QString>("instrument");
+    QTest::addColumn<QString>("exchange");
+    QTest::addColumn<double>("bid");
+    QTest::addColumn<double>("ask");
+    QTest::newRow("SHFE") << "rb2705"
+                          << "shfe" << 3499.0 << 3500.0;
+    QTest::newRow("INE") << "sc2706"
+                         << "ine" << 559.9 << 560.0;
+}
+
+void TestOrders::closeSplitsTodayAndYesterdayWithAPause()
+{
+    QFETCH(QString, instrument);
+    QFETCH(QString, exchange);
+    QFETCH(double, bid);
+    QFETCH(double, ask);
+    useTradingAccount(instrument.toLatin1().constData());
     QVERIFY(startFront());
     QVERIFY(connectAndLogIn());
-    QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
-    fundsFor(3, 3500);
+    QVERIFY(setDepth(instrument.toLatin1().constData(), {{bid, 20}}, {{ask, 20}}));
+    fundsFor(3, ask);
     QCOMPARE(service().openLong("0"), 0);
     QVERIFY2(QTest::qWaitFor(
                  [] { return GlobalVars::pendingRequest == 0 && GlobalVars::longPosition == 3; },
@@ -395,7 +412,7 @@ void TestOrders::shfeCloseSplitsWithAPause()
     // As if one lot were today's and two yesterday's; the front holds three of today, so it
     // refuses the close-yesterday part, which shows the part's side and offset.
     GlobalVars::longTodayPosition = 1;
-    GlobalVars::exchangeID = QStringLiteral("shfe");
+    GlobalVars::exchangeID = exchange;
     service().chainDelayMs = 1100;
     const QUrl adminUrl(front->address("admin"));
     httplib::Client(adminUrl.host().toStdString(), adminUrl.port()).Delete("/requests");
