@@ -1,10 +1,10 @@
 #include "reportedfills.h"
 
-bool ReportedFills::firstTime(const std::string &exchangeId, const std::string &tradeDate,
-                              const std::string &tradeId)
+bool ReportedFills::firstTime(const std::string &tradingDay, const std::string &exchangeId,
+                              const std::string &tradeId, char direction)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    const bool first = seen.emplace(exchangeId, tradeDate, tradeId).second;
+    const bool first = seen.emplace(tradingDay, exchangeId, tradeId, direction).second;
     repeated += first ? 0 : 1;
     return first;
 }

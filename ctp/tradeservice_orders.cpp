@@ -298,14 +298,15 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
     if (!pTrade) {
         return;
     }
-    // Every fill counts as seen, so that a replay never passes for a new fill later.
-    const bool fresh = reportedFills.firstTime(
-        fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->TradeDate), fieldBytes(pTrade->TradeID));
     // Known by its order, not by the session now open: a connection lost between an order and
     // its fill brings the fill under a new session, and other terminals' fills are not ours.
     const QString key =
         ownOrders.keyOf(fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->OrderSysID));
-    if (!fresh || key.isEmpty()) {
+    // Marked seen only once it is known as ours: a fill that came before its order's notice is
+    // taken when the replayed stream brings it again, instead of passing for a repeat then.
+    if (key.isEmpty() ||
+        !reportedFills.firstTime(fieldBytes(pTrade->TradingDay), fieldBytes(pTrade->ExchangeID),
+                                 fieldBytes(pTrade->TradeID), pTrade->Direction)) {
         return;
     }
     const double price = Utils::validDouble(pTrade->Price);

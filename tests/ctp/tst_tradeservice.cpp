@@ -5,6 +5,7 @@
 #include "globalvars.h"
 #include "mdservice.h"
 #include "ownorders.h"
+#include "reportedfills.h"
 #include "servicefront.h"
 #include "settlementtext.h"
 #include "signalobject.h"
@@ -457,6 +458,18 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
     QCOMPARE(orders.keyOf("SHFE", "      4711"), sent);
     QCOMPARE(orders.keyOf("SHFE", "      4712"), QString());
     QCOMPARE(orders.keyOf("DCE", "      4711"), QString());
+
+    // Trade numbers start again each day at each exchange, and a trade between two of the
+    // investor's own orders is a fill of each side.
+    ReportedFills fills;
+    for (const auto &[day, exchange, side] : {std::tuple{"20261208", "SHFE", '0'},
+                                              {"20261208", "SHFE", '1'},
+                                              {"20261209", "SHFE", '0'},
+                                              {"20261208", "DCE", '0'}}) {
+        QVERIFY(fills.firstTime(day, exchange, "           1", side));
+    }
+    QVERIFY(!fills.firstTime("20261208", "SHFE", "           1", '0'));
+    QCOMPARE(fills.repeats(), 1);
 }
 
 void TestTradeService::loginAnswer_data()
