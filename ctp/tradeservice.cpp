@@ -27,6 +27,13 @@ bool isError(const CThostFtdcRspInfoField *pRspInfo)
     return pRspInfo && pRspInfo->ErrorID != 0;
 }
 
+// The quiet confirmation of a new trading day's statement after a re-login.
+const int kDayConfirmation = 13;
+// Refusals that a login repeated by itself would only make worse: the broker locks the account
+// after a few wrong passwords.
+const int kInvalidLogin = 3;
+const int kLoginForbidden = 75;
+
 bool isSequence(int requestNo)
 {
     return requestNo == 11 || requestNo == 12;
@@ -35,7 +42,7 @@ bool isSequence(int requestNo)
 // The quiet sequences show no completion lines.
 bool isQuiet(int requestNo)
 {
-    return requestNo == 12 || requestNo == 21;
+    return requestNo == 12 || requestNo == 21 || requestNo == kDayConfirmation;
 }
 
 template <std::size_t N> QString gbText(const char (&field)[N])
@@ -174,6 +181,8 @@ int TradeService::init()
 
 void TradeService::release()
 {
+    reloginWanted = false;
+    session.reset();
     chain.stop();
     if (GlobalVars::mdService) {
         GlobalVars::mdService->release();
@@ -231,6 +240,7 @@ void TradeService::onRspAuthenticate(CThostFtdcRspInfoField *pRspInfo, int nRequ
         showMessage(QStringLiteral("[客户端认证] 返回码：%1，返回信息：%2")
                         .arg(pRspInfo->ErrorID)
                         .arg(gbText(pRspInfo->ErrorMsg)));
+        loginRefused(*pRspInfo);
         return;
     }
     if (!bIsLast) {
@@ -363,7 +373,7 @@ void TradeService::onFrontConnected()
                     connectionStateText(GlobalVars::tradeConnectionState));
     }
     // Logged in when the connection dropped: the front forgot the session.
-    if (GlobalVars::tradeLoginState == 0) {
+    if (reloginWanted && GlobalVars::tradeLoginState != -1) {
         reqUserLogin(GlobalVars::pendingRequest);
     }
 }
@@ -371,6 +381,7 @@ void TradeService::onFrontConnected()
 void TradeService::onFrontDisconnected(int nReason)
 {
     Q_UNUSED(nReason);
+    session.connectionLost();
     GlobalVars::tradeConnectionState = 3;
     notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setConnectionState(bool)),
            false);
@@ -384,13 +395,17 @@ void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
         showMessage(QStringLiteral("[登录] 返回码：%1,，返回信息：%2")
                         .arg(pRspInfo->ErrorID)
                         .arg(gbText(pRspInfo->ErrorMsg)));
+        loginRefused(*pRspInfo);
         return;
     }
     if (!bIsLast) {
         return;
     }
     notify(loginDialog.load(), SIGNAL(sendSignal()), SLOT(closeWindow()));
+    bool newDay = false;
     if (pRspUserLogin) {
+        newDay = session.loggedIn(fieldBytes(pRspUserLogin->TradingDay));
+        reloginWanted = true;
         GlobalVars::frontID = pRspUserLogin->FrontID;
         GlobalVars::sessionID = pRspUserLogin->SessionID;
         bool number = false;
@@ -408,9 +423,32 @@ void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
     if (GlobalVars::mdService) {
         GlobalVars::mdService->reqUserLogin(nRequestID);
     }
-    if (isSequence(nRequestID) && pauseChain()) {
-        reqSettlementInfoConfirm(nRequestID);
+    if (isSequence(nRequestID)) {
+        if (pauseChain()) {
+            reqSettlementInfoConfirm(nRequestID);
+        }
+    } else if (newDay) {
+        // Back after the broker's outage on a new trading day, whose orders the broker refuses
+        // until its statement is confirmed: confirmed at once, as the reconnection does.
+        reqSettlementInfoConfirm(kDayConfirmation);
     }
+}
+
+void TradeService::loginRefused(const CThostFtdcRspInfoField &info)
+{
+    const bool mayRetry = info.ErrorID != kInvalidLogin && info.ErrorID != kLoginForbidden;
+    if (!mayRetry) {
+        reloginWanted = false;
+    }
+    int loggedIn = 0;
+    if (!GlobalVars::tradeLoginState.compare_exchange_strong(loggedIn, 3)) {
+        return;
+    }
+    notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setLoginState(bool)), false);
+    showMessage(mayRetry ? QStringLiteral("[交易账户登录] 重新登录被拒绝，交易账户未登录；"
+                                          "连接恢复时将再次登录")
+                         : QStringLiteral("[交易账户登录] 重新登录被拒绝，交易账户未登录；"
+                                          "请核对密码后重新登录交易账户"));
 }
 
 void TradeService::onRspUserLogout(CThostFtdcUserLogoutField *pUserLogout,
@@ -425,6 +463,8 @@ void TradeService::onRspUserLogout(CThostFtdcUserLogoutField *pUserLogout,
     if (GlobalVars::mdService) {
         GlobalVars::mdService->reqUserLogout(nRequestID);
     }
+    session.loggedOut();
+    reloginWanted = false;
     GlobalVars::tradeLoginState = 3;
     GlobalVars::pendingRequest = 0;
     notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setLoginState(bool)), false);
@@ -442,6 +482,7 @@ void TradeService::onRspSettlementInfoConfirm(
     if (!bIsLast) {
         return;
     }
+    session.confirmed();
     showMessage(QStringLiteral("[结算单确认] 完毕"));
     if (isSequence(nRequestID) && pauseChain()) {
         reqQryInstrument(nRequestID);

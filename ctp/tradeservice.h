@@ -3,6 +3,7 @@
 #include "chainpause.h"
 #include "ownorders.h"
 #include "reportedfills.h"
+#include "sessiongate.h"
 #include "settlementtext.h"
 #include "terminalidentity.h"
 
@@ -118,6 +119,8 @@ private:
     int openPosition(const OrderSide &side, const QString &signalId);
     int closePosition(const OrderSide &side, const QString &signalId);
 
+    // A refused login or authentication: the account is not logged in, and says so.
+    void loginRefused(const CThostFtdcRspInfoField &info);
     // The login request itself, the lock held.
     int sendLogin(int requestNo, const TerminalIdentity &terminal);
     // Lock, send, report a failure, unlock.
@@ -134,6 +137,10 @@ private:
     // answer still unread and be refused. Fills that come meanwhile ask for one more round.
     std::atomic<bool> fillRefreshRunning{false};
     std::atomic<bool> fillRefreshAgain{false};
+    SessionGate session;
+    // Log in again by itself when the connection comes back: true from a login until a logout,
+    // a release, or a refusal that repeating would only make worse.
+    std::atomic<bool> reloginWanted{false};
     SettlementText settlement;
     ReportedFills reportedFills;
     OwnOrders ownOrders;

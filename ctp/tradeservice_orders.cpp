@@ -196,6 +196,17 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     if (GlobalVars::tradeConnectionState != 0 || GlobalVars::tradeLoginState != 0) {
         return -1;
     }
+    switch (session.orderRefusal()) {
+    case SessionGate::Refusal::None:
+        break;
+    case SessionGate::Refusal::NotLoggedIn:
+        // Connected again, and the re-login not answered yet: the front would refuse it.
+        return -1;
+    case SessionGate::Refusal::DayNotConfirmed:
+        showMessage(QStringLiteral("[报单] 交易日%1的结算单尚未确认，本次不报单")
+                        .arg(QString::fromStdString(session.tradingDay())));
+        return -1;
+    }
     const QString orderRef = QString::number(++GlobalVars::maxOrderRef);
     GlobalVars::pendingRequest = kOrderRequest;
     fillRefreshRunning = false;

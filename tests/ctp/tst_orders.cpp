@@ -100,9 +100,10 @@ private slots:
     void closeSplitsTodayAndYesterdayWithAPause();
     void refusalsAndAPlainCloseElsewhere();
     void signalOrderReleasedWhileItsFillIsReported();
+    void anOvernightOutageAndARefusedRelogin();
 
 private:
-    bool startFront();
+    bool startFront(const QStringList &extra = {});
     bool connectAndLogIn();
     // The demo user on a started platform, and the trading account on rb2705 on a started front.
     bool logInToBoth(PlatformSim &sim);
@@ -159,9 +160,9 @@ void TestOrders::cleanup()
     data.reset();
 }
 
-bool TestOrders::startFront()
+bool TestOrders::startFront(const QStringList &extra)
 {
-    return startServiceFront(*front, data->path());
+    return startServiceFront(*front, data->path(), extra);
 }
 
 bool TestOrders::connectAndLogIn()
@@ -552,6 +553,60 @@ void TestOrders::refusalsAndAPlainCloseElsewhere()
                      u("[报单失败] 卖出 开仓，该错误通常由交易所返回。"),
                      u("[报单状态] %1，限价：%2，未成交，已撤单！").arg(reason).arg(offGrid),
                      closed.value(0)}));
+}
+
+void TestOrders::anOvernightOutageAndARefusedRelogin()
+{
+    PlatformSim sim;
+    QVERIFY(sim.start());
+    PlatformSim::useDemoUser();
+    QVERIFY(platform.login());
+    useTradingAccount("rb2705");
+    // A Tuesday afternoon on a broker's hours: the fronts close at 15:30, the day rolls at 17:00
+    // and the night window opens at 20:30 with Wednesday's trading day.
+    QVERIFY(startFront({"--calendar", "exchange", "--clock", "2026-12-08 15:20:00"}));
+    QVERIFY(connectAndLogIn());
+    for (const char *time : {"2026-12-08 15:30:00", "2026-12-08 17:00:00"}) {
+        QVERIFY(adminPost("/clock", {{"time", time}}));
+    }
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 3; }, kWaitMs));
+    QVERIFY(adminPost("/clock", {{"time", "2026-12-08 20:30:00"}}));
+    // Back on the new day: its statement is confirmed quietly before any order of that day.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QJsonArray confirms = frontList("/requests?type=ReqSettlementInfoConfirm");
+            return !confirms.isEmpty() && confirms.last()["requestId"].toInt() == 13;
+        },
+        kWaitMs));
+    QVERIFY(adminPost("/clock", {{"time", "2026-12-08 21:01:00"}}));
+    QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
+    fundsFor(1, 3500);
+    QCOMPARE(service().openLong("S-night"), 0);
+    QVERIFY(QTest::qWaitFor(
+        [] { return GlobalVars::longPosition == 1 && GlobalVars::pendingRequest == 0; }, kWaitMs));
+    QCOMPARE(frontList("/trades").last()["tradingDay"].toString(), u("20261209"));
+
+    // A re-login the broker refuses for the password: the account is not logged in, sends no
+    // order, and is not logged in again by itself, which would only lock it.
+    QVERIFY(adminPost("/fault", {{"request", "ReqUserLogin"}, {"errorId", 3}}));
+    const int loginsBefore = frontList("/requests?type=ReqUserLogin&front=td").size();
+    QVERIFY(adminPost("/drop", {}));
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeLoginState == 3; }, kWaitMs));
+    const QString refused =
+        u("[交易账户登录] 重新登录被拒绝，交易账户未登录；请核对密码后重新登录交易账户");
+    QVERIFY(QTest::qWaitFor([&] { return windows.lines.contains(refused); }, kWaitMs));
+    const int ordersBefore = frontList("/requests?type=ReqOrderInsert").size();
+    QVERIFY(service().closeLong("S-refused") != 0);
+    QVERIFY(adminPost("/drop", {}));
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 3; }, kWaitMs));
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 0; }, kWaitMs));
+    QTest::qWait(500);
+    QCOMPARE(frontList("/requests?type=ReqUserLogin&front=td").size(), loginsBefore + 1);
+    QCOMPARE(frontList("/requests?type=ReqOrderInsert").size(), ordersBefore);
+    QVERIFY(platform.waitForReports(15000));
+    for (const QJsonValue &report : sim.reports()) {
+        QVERIFY(report["report"]["signalID"].toString() != u("S-refused"));
+    }
 }
 
 QTEST_MAIN(TestOrders)
