@@ -236,11 +236,7 @@ void TradeService::onRspAuthenticate(CThostFtdcRspInfoField *pRspInfo, int nRequ
     // A terminal the broker does not know gets no login: it would only be refused, and count
     // towards the account's lockout.
     if (isError(pRspInfo)) {
-        GlobalVars::pendingRequest = 0;
-        showMessage(QStringLiteral("[客户端认证] 返回码：%1，返回信息：%2")
-                        .arg(pRspInfo->ErrorID)
-                        .arg(gbText(pRspInfo->ErrorMsg)));
-        loginRefused(*pRspInfo);
+        loginRefused(QStringLiteral("[客户端认证] 返回码：%1，返回信息：%2"), *pRspInfo);
         return;
     }
     if (!bIsLast) {
@@ -391,11 +387,7 @@ void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
                                   CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast)
 {
     if (isError(pRspInfo)) {
-        GlobalVars::pendingRequest = 0;
-        showMessage(QStringLiteral("[登录] 返回码：%1,，返回信息：%2")
-                        .arg(pRspInfo->ErrorID)
-                        .arg(gbText(pRspInfo->ErrorMsg)));
-        loginRefused(*pRspInfo);
+        loginRefused(QStringLiteral("[登录] 返回码：%1,，返回信息：%2"), *pRspInfo);
         return;
     }
     if (!bIsLast) {
@@ -434,8 +426,10 @@ void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
     }
 }
 
-void TradeService::loginRefused(const CThostFtdcRspInfoField &info)
+void TradeService::loginRefused(const QString &line, const CThostFtdcRspInfoField &info)
 {
+    GlobalVars::pendingRequest = 0;
+    showMessage(line.arg(info.ErrorID).arg(gbText(info.ErrorMsg)));
     const bool mayRetry = info.ErrorID != kInvalidLogin && info.ErrorID != kLoginForbidden;
     if (!mayRetry) {
         reloginWanted = false;

@@ -119,8 +119,9 @@ private:
     int openPosition(const OrderSide &side, const QString &signalId);
     int closePosition(const OrderSide &side, const QString &signalId);
 
-    // A refused login or authentication: the account is not logged in, and says so.
-    void loginRefused(const CThostFtdcRspInfoField &info);
+    // A refused login or authentication, shown as `line` (with the error's number and text): the
+    // account is not logged in, and says so.
+    void loginRefused(const QString &line, const CThostFtdcRspInfoField &info);
     // The login request itself, the lock held.
     int sendLogin(int requestNo, const TerminalIdentity &terminal);
     // Lock, send, report a failure, unlock.
