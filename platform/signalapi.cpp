@@ -317,6 +317,14 @@ bool SignalApi::fetchSignal(const QString &path, const QString &tag, QJsonObject
         warnCode(tag, 0, msgOf(r), " | data not found");
         return false;
     }
+    // A flag of another type would read as false, and a traded or expired signal would be acted
+    // on; an id that is no string would read as "" and pass for a new signal every time.
+    if (!data.value(QStringLiteral("id")).isString() ||
+        !data.value(QStringLiteral("isTraded")).isBool() ||
+        !data.value(QStringLiteral("isExpired")).isBool()) {
+        warnCode(tag, 0, msgOf(r), " | data malformed");
+        return false;
+    }
     *signal = data;
     return true;
 }

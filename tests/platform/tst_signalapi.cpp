@@ -537,6 +537,15 @@ private slots:
             << QJsonObject{{"body", "not json"}} << "[SS] Warning: data format error";
         QTest::newRow("without expires") << QJsonObject{{"body", envelope(0, "ok", withoutExpires)}}
                                          << "[SS] Warning:  0 ,  \"ok\"  | data not found";
+        QJsonObject tradedAsText = withoutExpires;
+        tradedAsText.insert("expires", "2026-12-08 10:00:00");
+        QJsonObject idAsNumber = tradedAsText;
+        tradedAsText.insert("isTraded", "false");
+        idAsNumber.insert("id", 7);
+        QTest::newRow("isTraded as text") << QJsonObject{{"body", envelope(0, "ok", tradedAsText)}}
+                                          << "[SS] Warning:  0 ,  \"ok\"  | data malformed";
+        QTest::newRow("id as a number") << QJsonObject{{"body", envelope(0, "ok", idAsNumber)}}
+                                        << "[SS] Warning:  0 ,  \"ok\"  | data malformed";
         QTest::newRow("401") << QJsonObject{{"status", 401}}
                              << u("[SS] Warning:  401 ,  \"[网络异常21] "
                                   "请求远程数据时出现错误. 访问未授权. [Time]:LC\"");
