@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QPushButton>
 #include <QQueue>
 
 namespace {
@@ -32,6 +33,14 @@ bool recordedByHook(const MessageBox::Shown &box, int fallbackAnswer, int *answe
     *answer = h.answers.isEmpty() ? fallbackAnswer : h.answers.dequeue();
     return true;
 }
+
+// The texts come from the platform and the fronts as often as from the program: markup in them
+// is shown as sent, never rendered, and a link in them can never be followed.
+void showAsPlainText(QMessageBox &box)
+{
+    box.setTextFormat(Qt::PlainText);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
 } // namespace
 
 void MessageBox::information(QWidget *parent, const QString &title, const QString &text)
@@ -40,7 +49,9 @@ void MessageBox::information(QWidget *parent, const QString &title, const QStrin
     if (recordedByHook({parent, title, text, {}}, 0, &ignored)) {
         return;
     }
-    QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Ok, parent);
+    showAsPlainText(box);
+    box.exec();
 }
 
 int MessageBox::question(QWidget *parent, const QString &title, const QString &text,
@@ -51,8 +62,17 @@ int MessageBox::question(QWidget *parent, const QString &title, const QString &t
     if (recordedByHook({parent, title, text, {button0, button1}}, defaultButton, &answer)) {
         return answer;
     }
-    return QMessageBox::information(parent, title, text, button0, button1, QString(), defaultButton,
-                                    escapeButton);
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
+    showAsPlainText(box);
+    QList<QPushButton *> buttons{box.addButton(button0, QMessageBox::ActionRole)};
+    if (!button1.isEmpty()) {
+        buttons.append(box.addButton(button1, QMessageBox::ActionRole));
+    }
+    box.setDefaultButton(buttons.value(defaultButton));
+    box.setEscapeButton(buttons.value(escapeButton));
+    box.exec();
+    // A box closed without a button answers -1, as the legacy form does.
+    return buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton()));
 }
 
 void MessageBox::setTestMode(bool on)

@@ -9,8 +9,8 @@ class QWidget;
 #undef MessageBox // windows.h maps the name to its own function
 #endif
 
-// Every box the system shows goes through here, so tests can answer them without a person.
-// GUI thread only.
+// Every box the system shows goes through here, so tests can answer them without a person and
+// no platform or exchange text is ever read as markup. GUI thread only.
 class MessageBox
 {
 public:

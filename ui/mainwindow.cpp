@@ -108,6 +108,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->gridLayoutInstrument->addWidget(instrumentView, 0, 0);
     positionView = makeTableView("positionView", 100);
     ui->gridLayoutPosition->addWidget(positionView, 0, 0);
+
+    // The views are made after the form, so on their own they would close the focus chain
+    // behind the message area; Tab follows the window from top to bottom instead.
+    QWidget::setTabOrder(accountView, instrumentView);
+    QWidget::setTabOrder(instrumentView, positionView);
+    QWidget::setTabOrder(positionView, ui->strategyOnButton);
+    QWidget::setTabOrder(ui->strategyOnButton, ui->strategyOffButton);
+    QWidget::setTabOrder(ui->strategyOffButton, ui->textEdit);
+
+    refreshAccountActions();
 }
 
 MainWindow::~MainWindow()
@@ -210,12 +220,14 @@ void MainWindow::refreshConnectionText(bool)
     connectionStatusLabel->setText(u("● CTP") +
                                    connectionStateText(GlobalVars::tradeConnectionState));
     ui->loginMenuItem->setEnabled(connected);
+    refreshAccountActions();
 }
 
 void MainWindow::setLoginState(bool b)
 {
     refreshLoginText(b);
     setStrategyState(false);
+    refreshAccountActions();
     refreshVisibleTables();
 }
 
@@ -227,6 +239,24 @@ void MainWindow::refreshLoginText(bool)
                  : QStringLiteral("color:red;margin-left:10px;margin-right:10px;"));
     loginStatusLabel->setText(u("● ") + loginStateText(GlobalVars::tradeLoginState));
     ui->loginMenuItem->setEnabled(!loggedIn);
+}
+
+// The orders, the queries and the start of the strategy all act on the trading account, so
+// they are offered only while it is connected and logged in; a refused re-login takes them
+// away until a later login succeeds. A running strategy can still be stopped.
+void MainWindow::refreshAccountActions()
+{
+    const bool usable = GlobalVars::tradeConnectionState == 0 && GlobalVars::tradeLoginState == 0;
+    for (QAction *action : {ui->actionBuyOpen, ui->actionSellClose, ui->actionSellOpen,
+                            ui->actionBuyClose, ui->actionSearchAccount, ui->actionSearchPosition,
+                            ui->actionSearchInstrument, ui->actionSettlementInfo}) {
+        action->setEnabled(usable);
+    }
+    if (usable) {
+        refreshStrategyText(false);
+    } else {
+        ui->strategyOnButton->setEnabled(false);
+    }
 }
 
 void MainWindow::showLoginCTP()
@@ -309,19 +339,24 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
 }
 
+// A hidden table missed every update, so a group shown again is filled from the caches at once
+// rather than showing what it held when it was hidden.
 void MainWindow::toggleViewAccount()
 {
     ui->groupBoxAccount->setVisible(ui->groupBoxAccount->isHidden());
+    setTableAccount();
 }
 
 void MainWindow::toggleViewInstrument()
 {
     ui->groupBoxInstrument->setVisible(ui->groupBoxInstrument->isHidden());
+    setTableInstrument();
 }
 
 void MainWindow::toggleViewPosition()
 {
     ui->groupBoxPosition->setVisible(ui->groupBoxPosition->isHidden());
+    setTablePosition();
 }
 
 void MainWindow::toggleViewShow()
@@ -329,6 +364,7 @@ void MainWindow::toggleViewShow()
     ui->groupBoxAccount->show();
     ui->groupBoxInstrument->show();
     ui->groupBoxPosition->show();
+    refreshVisibleTables();
 }
 
 void MainWindow::toggleViewHide()

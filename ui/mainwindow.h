@@ -84,6 +84,7 @@ private:
     void closeSession();
     void refreshAccountTypeText();
     void refreshVisibleTables();
+    void refreshAccountActions();
     void reconnectBeforeSessionOpens();
     static QString strategyStateText(int state);
 

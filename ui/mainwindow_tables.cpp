@@ -52,6 +52,8 @@ QTableView *MainWindow::makeTableView(const char *name, int maximumHeight)
     view->setStyleSheet(QStringLiteral("color:blue;"));
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionMode(QAbstractItemView::NoSelection);
+    // Tab moves between cells by default, which would keep the keyboard inside the table.
+    view->setTabKeyNavigation(false);
     view->horizontalHeader()->hide();
     view->verticalHeader()->hide();
     return view;

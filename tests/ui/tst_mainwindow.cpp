@@ -77,14 +77,27 @@ bool anyTimerActive(const QObject &window)
     return false;
 }
 
-// The enabling of loginMenuItem, logoutMenuItem, actionConnect and actionReLogin, as "1101".
-QString sessionActions(const QObject &window)
+// The enabling of the named actions and widgets, as "1101".
+QString enabling(const QObject &window, std::initializer_list<const char *> names)
 {
     QString flags;
-    for (const char *name : {"loginMenuItem", "logoutMenuItem", "actionConnect", "actionReLogin"}) {
-        flags += child<QAction>(window, name)->isEnabled() ? '1' : '0';
+    for (const char *name : names) {
+        flags += child<QObject>(window, name)->property("enabled").toBool() ? '1' : '0';
     }
     return flags;
+}
+
+QString sessionActions(const QObject &window)
+{
+    return enabling(window, {"loginMenuItem", "logoutMenuItem", "actionConnect", "actionReLogin"});
+}
+
+// The orders, the queries and the start of the strategy.
+QString accountActions(const QObject &window)
+{
+    return enabling(window, {"actionBuyOpen", "actionSellClose", "actionSellOpen", "actionBuyClose",
+                             "actionSearchAccount", "actionSearchPosition",
+                             "actionSearchInstrument", "actionSettlementInfo", "strategyOnButton"});
 }
 
 } // namespace
@@ -97,6 +110,7 @@ private slots:
     void initTestCase();
     void formAndStatusTexts();
     void messageAreaShowsTextsLiterally();
+    void tabLeavesTablesAndReachesButtons();
     void oneSessionFromLoginToExit();
 
 private:
@@ -207,6 +221,19 @@ void TestMainWindow::formAndStatusTexts()
         QCOMPARE(login->styleSheet(), colour + u("margin-left:10px;margin-right:10px;"));
         QCOMPARE(loginItem->isEnabled(), s.state != 0);
     }
+
+    // A re-login refused on a live connection: the account shows as logged out and nothing
+    // that acts on it is offered, until a later login succeeds.
+    QCOMPARE(accountActions(window), u("000000000"));
+    GlobalVars::strategyState = 1;
+    GlobalVars::tradeConnectionState = 0;
+    window.setConnectionState(true);
+    for (int state : {0, 3, 0}) {
+        GlobalVars::tradeLoginState = state;
+        window.setLoginState(state == 0);
+        QCOMPARE(login->text(), state == 0 ? u("● 已登录") : u("● 已退出登录"));
+        QCOMPARE(accountActions(window), state == 0 ? u("111111111") : u("000000000"));
+    }
     GlobalVars::resetSession();
 }
 
@@ -226,6 +253,35 @@ void TestMainWindow::messageAreaShowsTextsLiterally()
          block.isValid(); block = block.next()) {
         QCOMPARE(block.blockFormat().lineHeightType(), int(QTextBlockFormat::FixedHeight));
         QCOMPARE(block.blockFormat().lineHeight(), 30.0);
+    }
+}
+
+void TestMainWindow::tabLeavesTablesAndReachesButtons()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    // Filled tables are what keeps Tab inside a view that navigates its cells with it.
+    window.toggleViewShow();
+    // The two buttons are never enabled together; here both are, so each shows its place.
+    child<QGroupBox>(window, "groupBox2")->setEnabled(true);
+    child<QPushButton>(window, "strategyOnButton")->setEnabled(true);
+    child<QPushButton>(window, "strategyOffButton")->setEnabled(true);
+
+    child<QTextEdit>(window, "textEdit")->setFocus();
+    const QStringList order{"accountView",      "instrumentView",    "positionView",
+                            "strategyOnButton", "strategyOffButton", "textEdit"};
+    for (Qt::KeyboardModifier modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+        QStringList visited;
+        for (int i = 0; i < order.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifier);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QStringList expected = order;
+        if (modifier == Qt::ShiftModifier) {
+            std::reverse(expected.begin(), expected.end() - 1);
+        }
+        QCOMPARE(visited, expected);
     }
 }
 
@@ -282,7 +338,7 @@ void TestMainWindow::oneSessionFromLoginToExit()
     QVERIFY(child<QLabel>(window, "loginStatusLabel")->styleSheet().startsWith("color:green;"));
     QCOMPARE(sessionActions(window), u("0111"));
     QVERIFY(child<QGroupBox>(window, "groupBox2")->isEnabled());
-    QVERIFY(child<QPushButton>(window, "strategyOnButton")->isEnabled());
+    QCOMPARE(accountActions(window), u("111111111"));
 
     // The tables show the caches.
     window.setTableAccount();
@@ -317,16 +373,17 @@ void TestMainWindow::oneSessionFromLoginToExit()
         instrumentView->findChildren<QAbstractItemModel *>(QString(), Qt::FindDirectChildrenOnly)
             .size(),
         1);
-    // A hidden table is not rebuilt, and showing it again does not rebuild it either.
+    // A hidden table is not rebuilt; shown again, it shows the caches at once, not what it held
+    // when it was hidden.
     window.toggleViewInstrument();
     QVERIFY(!child<QGroupBox>(window, "groupBoxInstrument")->isVisible());
     const QAbstractItemModel *shownModel = instrumentView->model();
+    GlobalVars::expireDate = u("20280514");
     window.setTableInstrument();
     window.setLoginState(false);
-    window.toggleViewShow();
     QCOMPARE(instrumentView->model(), shownModel);
-    window.setTableInstrument();
-    QVERIFY(instrumentView->model() != shownModel);
+    window.toggleViewInstrument();
+    QCOMPARE(cell(window, "instrumentView", 1, 12), u("20280514"));
 
     // Logout keeps the session; the strategy is not ready any more.
     window.logoutSlot();
@@ -335,6 +392,7 @@ void TestMainWindow::oneSessionFromLoginToExit()
     QVERIFY(QTest::qWaitFor(
         [&] { return child<QLabel>(window, "loginStatusLabel")->text() == u("● 已退出登录"); },
         kWaitMs));
+    QCOMPARE(accountActions(window), u("000000000"));
     QCOMPARE(GlobalVars::pendingRequest.load(), 0);
 
     // Re-login and exit declined, or the exit box closed otherwise: nothing is torn down.

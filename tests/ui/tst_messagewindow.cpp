@@ -16,12 +16,16 @@
 
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -191,6 +195,36 @@ private slots:
         // The next statement starts on a line of its own.
         window->appendMessageText(true, 2, QStringLiteral("next"));
         QVERIFY(text().endsWith(QStringLiteral("\n\nnext")));
+    }
+
+    void boxesShowTextsLiterally()
+    {
+        // Shown for real: a platform's text in a box stays text, and a link in it stays dead.
+        const QString markup = u("<a href=\"x\">link</a><b>b</b>");
+        QString seen;
+        auto pressWhenShown = [&seen](int button) {
+            QTimer::singleShot(0, [&seen, button] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                if (const auto *label = box->findChild<QLabel *>("qt_msgbox_label")) {
+                    seen = label->text() +
+                           (label->textFormat() == Qt::PlainText ? " plain" : " markup") +
+                           (label->textInteractionFlags() & Qt::LinksAccessibleByMouse ? " links"
+                                                                                       : "");
+                }
+                box->buttons().value(button)->click();
+            });
+        };
+        MessageBox::setTestMode(false);
+        const auto hookBack = qScopeGuard([] { MessageBox::setTestMode(true); });
+        pressWhenShown(0);
+        MessageBox::information(window.get(), u("提示信息"), markup);
+        QCOMPARE(seen, markup + " plain");
+        // The question answers by the button's place, as the legacy form it replaces.
+        seen.clear();
+        pressWhenShown(1);
+        QCOMPARE(MessageBox::question(window.get(), u("提示"), markup, u("是"), u("否")), 1);
+        QCOMPARE(seen, markup + " plain");
     }
 
     void loginMessageFromAReply_data()
