@@ -72,6 +72,9 @@ Guarded<QString> GlobalVars::underlyingInstrID;
 std::atomic<int> GlobalVars::volumeMultiple{0};
 std::atomic<double> GlobalVars::priceTick{0.0};
 std::atomic<double> GlobalVars::underlyingMultiple{0.0};
+std::atomic<int> GlobalVars::maxLimitOrderVolume{0};
+std::atomic<double> GlobalVars::longMarginRatio{0.0};
+std::atomic<double> GlobalVars::shortMarginRatio{0.0};
 std::atomic<bool> GlobalVars::isTrading{false};
 std::atomic<char> GlobalVars::instLifePhase{'0'};
 std::atomic<char> GlobalVars::positionType{'2'};
@@ -193,6 +196,9 @@ void GlobalVars::resetSession()
     volumeMultiple = 0;
     underlyingMultiple = 0.0;
     priceTick = 0.0;
+    maxLimitOrderVolume = 0;
+    longMarginRatio = 0.0;
+    shortMarginRatio = 0.0;
 }
 
 int nextRequestID()

@@ -102,6 +102,11 @@ public:
     static std::atomic<bool> isTrading;
     static std::atomic<char> instLifePhase;
     static std::atomic<char> positionType;
+    // The largest limit order the exchange takes, and its margin ratios (the broker's are
+    // higher); 0 while unknown.
+    static std::atomic<int> maxLimitOrderVolume;
+    static std::atomic<double> longMarginRatio;
+    static std::atomic<double> shortMarginRatio;
 
     // Live quote of the traded instrument; kept across a session reset.
     static std::atomic<double> lastPrice;

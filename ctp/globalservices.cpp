@@ -38,10 +38,33 @@ void runOrderCommand(SignalAnalyze::Command command, const QString &signalId)
     }
 }
 
+QString whyNotReady()
+{
+    if (GlobalVars::tradeConnectionState != 0) {
+        return QStringLiteral("交易连接已断开");
+    }
+    if (GlobalVars::tradeLoginState != 0) {
+        return QStringLiteral("交易账户未登录");
+    }
+    switch (GlobalVars::strategyState) {
+    case 0:
+        return QString();
+    case 3:
+        return QStringLiteral("账户被冻结");
+    case 4:
+        return QStringLiteral("账户信息已改变");
+    case 5:
+        return QStringLiteral("检测到有异地登录");
+    default:
+        return QStringLiteral("策略已停止");
+    }
+}
+
 SignalAnalyze *makeSignalAnalyze()
 {
     auto *analyze = new SignalAnalyze;
     analyze->setCommandHandler(runOrderCommand);
+    analyze->setReadyCheck(whyNotReady);
     return analyze;
 }
 

@@ -1,5 +1,8 @@
 #include "ordertexts.h"
 
+#include "fieldtext.h"
+#include "utils.h"
+
 #include <ThostFtdcUserApiDataType.h>
 
 QString offsetFlagText(char offsetFlag)
@@ -27,4 +30,21 @@ QString offsetFlagText(char offsetFlag)
 QString tradeSideText(char direction)
 {
     return direction == THOST_FTDC_D_Buy ? QStringLiteral("买入") : QStringLiteral("卖出");
+}
+
+QString cancelledOrderLine(const CThostFtdcOrderField &order)
+{
+    const QString status = Utils::fromGb2312(fieldBytes(order.StatusMsg));
+    if (order.OrderSubmitStatus == THOST_FTDC_OSS_InsertRejected) {
+        return QStringLiteral("[报单状态] %1，限价：%2").arg(status).arg(order.LimitPrice);
+    }
+    if (order.VolumeTraded > 0) {
+        return QStringLiteral("[报单状态] %1，限价：%2，成交%3手，其余已撤单！")
+            .arg(status)
+            .arg(order.LimitPrice)
+            .arg(order.VolumeTraded);
+    }
+    return QStringLiteral("[报单状态] %1，限价：%2，未成交，已撤单！")
+        .arg(status)
+        .arg(order.LimitPrice);
 }

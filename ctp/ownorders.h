@@ -6,6 +6,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 
 // The orders this process sent, by the key the platform knows them by, and the exchange's
@@ -19,15 +20,19 @@ public:
     // The platform's order key: front, session and order reference written one after another.
     static QString key(int frontId, int sessionId, const QString &orderRef);
 
-    void sent(const QString &orderKey);
+    void sent(int frontId, int sessionId, const QString &orderRef);
     // An order notice of the front; remembered when it is about one of our orders.
-    void noticed(const QString &orderKey, const std::string &exchangeId,
+    void noticed(int frontId, int sessionId, const QString &orderRef, const std::string &exchangeId,
                  const std::string &orderSysId);
     // The key of the order a fill belongs to; empty when it is not one of ours.
     QString keyOf(const std::string &exchangeId, const std::string &orderSysId) const;
 
 private:
     mutable std::mutex mutex;
-    std::set<QString> sentKeys;
+    // Not the platform's key: written one after another, front 1, session 71, order 2 and
+    // front 1, session 7, order 12 read the same, and another terminal's order would pass for
+    // ours.
+    using Sent = std::tuple<int, int, QString>;
+    std::set<Sent> sentOrders;
     std::map<std::pair<std::string, std::string>, QString> byExchangeNumber;
 };

@@ -1,5 +1,8 @@
 #include "requesttexts.h"
 
+const char kPositionFailure[] = "[查询持仓] 请求失败：[%1] %2。可以手动刷新持仓信息";
+const char kAccountFailure[] = "[查询账户] 请求失败：[%1] %2。可以手动刷新账户信息";
+
 QString requestResultText(int code)
 {
     switch (code) {
@@ -15,6 +18,8 @@ QString requestResultText(int code)
         return QStringLiteral("当前已有持仓，不能进行开仓操作");
     case -5:
         return QStringLiteral("当前没有持仓，不能进行平仓操作");
+    case -7:
+        return QStringLiteral("报单手数超出合约或账户允许的范围");
     default:
         return QStringLiteral("程序未初始化，或当前非交易时段");
     }

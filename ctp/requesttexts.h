@@ -6,3 +6,7 @@
 QString requestResultText(int code);
 QString connectionStateText(int state);
 QString loginStateText(int state);
+
+// The failure lines of the position and account queries, "%1" the code and "%2" its text.
+extern const char kPositionFailure[];
+extern const char kAccountFailure[];

@@ -64,38 +64,6 @@ void notify(QObject *receiver, const char *signal, const char *slot, Args... arg
     relay->dispose();
 }
 
-struct SideSums
-{
-    std::atomic<int> &position, &today, &yesterday, &openVolume, &closeVolume;
-    std::atomic<double> &openAmount, &closeAmount, &positionProfit, &closeProfit, &positionCost;
-
-    // Only the callback thread writes the sums, so a read and a store make no lost update.
-    void add(const CThostFtdcInvestorPositionField &record) const
-    {
-        position = position + record.Position;
-        today = today + record.TodayPosition;
-        yesterday = yesterday + record.YdPosition;
-        openVolume = openVolume + record.OpenVolume;
-        closeVolume = closeVolume + record.CloseVolume;
-        openAmount = openAmount + record.OpenAmount;
-        closeAmount = closeAmount + record.CloseAmount;
-        positionProfit = positionProfit + record.PositionProfit;
-        closeProfit = closeProfit + record.CloseProfit;
-        positionCost = positionCost + record.PositionCost;
-    }
-};
-
-const SideSums longSums{GlobalVars::longPosition,    GlobalVars::longTodayPosition,
-                        GlobalVars::longYdPosition,  GlobalVars::longOpenVolume,
-                        GlobalVars::longCloseVolume, GlobalVars::longOpenAmount,
-                        GlobalVars::longCloseAmount, GlobalVars::longPositionProfit,
-                        GlobalVars::longCloseProfit, GlobalVars::longPositionCost};
-const SideSums shortSums{GlobalVars::shortPosition,    GlobalVars::shortTodayPosition,
-                         GlobalVars::shortYdPosition,  GlobalVars::shortOpenVolume,
-                         GlobalVars::shortCloseVolume, GlobalVars::shortOpenAmount,
-                         GlobalVars::shortCloseAmount, GlobalVars::shortPositionProfit,
-                         GlobalVars::shortCloseProfit, GlobalVars::shortPositionCost};
-
 void storeInstrument(const CThostFtdcInstrumentField &record)
 {
     GlobalVars::exchangeID = gbText(record.ExchangeID);
@@ -109,6 +77,9 @@ void storeInstrument(const CThostFtdcInstrumentField &record)
     GlobalVars::underlyingInstrID = gbText(record.UnderlyingInstrID);
     GlobalVars::underlyingMultiple = record.UnderlyingMultiple;
     GlobalVars::priceTick = record.PriceTick;
+    GlobalVars::maxLimitOrderVolume = record.MaxLimitOrderVolume;
+    GlobalVars::longMarginRatio = Utils::validDouble(record.LongMarginRatio);
+    GlobalVars::shortMarginRatio = Utils::validDouble(record.ShortMarginRatio);
 }
 
 // A fresh API object on the callback object kept across starts; the failure's code, if any.
@@ -154,6 +125,16 @@ void TradeService::releaseApi()
     if (CThostFtdcTraderApi *api = TradeSpi::api().take()) {
         api->Release();
     }
+    // No answer of the old connection comes any more; the next login's sequence queries the
+    // position and the account anew.
+    ++fillRefreshGeneration;
+    fillRefreshRunning = false;
+    fillRefreshAgain = false;
+    fillRefreshOwed = false;
+    positions.discard();
+    waitingFills.clear();
+    int orderInFlight = kFillRefresh;
+    GlobalVars::pendingRequest.compare_exchange_strong(orderInFlight, 0);
 }
 
 int TradeService::init()
@@ -196,11 +177,6 @@ void TradeService::release()
 bool TradeService::pauseChain()
 {
     return chain.wait(chainDelayMs);
-}
-
-void TradeService::chainOffCallback(int (TradeService::*next)(int), int requestNo)
-{
-    chain.after(chainDelayMs, [this, next, requestNo] { (this->*next)(requestNo); });
 }
 
 int TradeService::request(int (*send)(int), int requestNo, const char *failureText)
@@ -299,14 +275,12 @@ int TradeService::reqQryInstrument(int requestNo)
 
 int TradeService::reqQryInvestorPosition(int requestNo)
 {
-    return request(TradeSpi::reqQryInvestorPosition, requestNo,
-                   "[查询持仓] 请求失败：[%1] %2。可以手动刷新持仓信息");
+    return request(TradeSpi::reqQryInvestorPosition, requestNo, kPositionFailure);
 }
 
 int TradeService::reqQryTradingAccount(int requestNo)
 {
-    return request(TradeSpi::reqQryTradingAccount, requestNo,
-                   "[查询账户] 请求失败：[%1] %2。可以手动刷新账户信息");
+    return request(TradeSpi::reqQryTradingAccount, requestNo, kAccountFailure);
 }
 
 int TradeService::queryInstrument()
@@ -378,6 +352,16 @@ void TradeService::onFrontDisconnected(int nReason)
 {
     Q_UNUSED(nReason);
     session.connectionLost();
+    positions.discard();
+    if (fillRefreshRunning.exchange(false)) {
+        ++fillRefreshGeneration;
+        fillRefreshOwed = true;
+    }
+    fillRefreshAgain = false;
+    // The order's outcome comes with the flow replayed after the re-login, which numbers its
+    // requests by what is pending; an order is no sequence to run again.
+    int orderInFlight = kFillRefresh;
+    GlobalVars::pendingRequest.compare_exchange_strong(orderInFlight, 0);
     GlobalVars::tradeConnectionState = 3;
     notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setConnectionState(bool)),
            false);
@@ -415,11 +399,18 @@ void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
     if (GlobalVars::mdService) {
         GlobalVars::mdService->reqUserLogin(nRequestID);
     }
+    // A sequence queries the position and the account anyway.
+    const bool refreshOwed = fillRefreshOwed.exchange(false);
     if (isSequence(nRequestID)) {
         if (pauseChain()) {
             reqSettlementInfoConfirm(nRequestID);
         }
-    } else if (newDay) {
+        return;
+    }
+    if (refreshOwed) {
+        startFillRefresh();
+    }
+    if (newDay) {
         // Back after the broker's outage on a new trading day, whose orders the broker refuses
         // until its statement is confirmed: confirmed at once, as the reconnection does.
         reqSettlementInfoConfirm(kDayConfirmation);
@@ -542,36 +533,28 @@ void TradeService::onRspQryInvestorPosition(CThostFtdcInvestorPositionField *pIn
 {
     if (isError(pRspInfo)) {
         GlobalVars::pendingRequest = 0;
+        positions.discard();
         GlobalVars::positionQueryStart = bIsLast;
+        endFillRefresh(nRequestID);
         return;
     }
     if (!pInvestorPosition) {
-        GlobalVars::clearPositionSums();
+        positions.addNothing();
     } else if (trimmedId(pInvestorPosition->InstrumentID) == GlobalVars::instrument.get()) {
-        if (GlobalVars::positionQueryStart) {
-            GlobalVars::clearPositionSums();
-        }
-        // Cleared once per series: only a record that was summed ends the series' start, so
-        // records of other instruments ahead of it cannot leave the last series' sums in.
-        GlobalVars::positionQueryStart = false;
-        if (pInvestorPosition->PosiDirection == THOST_FTDC_PD_Long) {
-            longSums.add(*pInvestorPosition);
-        } else if (pInvestorPosition->PosiDirection == THOST_FTDC_PD_Short) {
-            shortSums.add(*pInvestorPosition);
-        }
+        positions.add(*pInvestorPosition);
+    }
+    if (bIsLast) {
+        positions.complete();
     }
     notify(SignalObject::mainWindow(), SIGNAL(sendSignal()), SLOT(setTablePosition()));
-    if (bIsLast) {
-        GlobalVars::positionQueryStart = true;
-    }
     if (!bIsLast) {
         return;
     }
     if (!isQuiet(nRequestID)) {
         showMessage(QStringLiteral("[查询持仓] 完毕"));
     }
-    if (nRequestID == 21) {
-        chainOffCallback(&TradeService::reqQryTradingAccount, nRequestID);
+    if (nRequestID == kFillRefresh) {
+        chainFillRefresh(TradeSpi::reqQryTradingAccount, kAccountFailure);
     } else if (isSequence(nRequestID) && pauseChain()) {
         reqQryTradingAccount(nRequestID);
     }
@@ -583,6 +566,7 @@ void TradeService::onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradin
 {
     if (isError(pRspInfo)) {
         GlobalVars::pendingRequest = 0;
+        endFillRefresh(nRequestID);
         return;
     }
     if (pTradingAccount) {
@@ -597,12 +581,13 @@ void TradeService::onRspQryTradingAccount(CThostFtdcTradingAccountField *pTradin
     if (!isQuiet(nRequestID)) {
         showMessage(QStringLiteral("[查询资金账户] 完毕"));
     }
-    if (nRequestID == 21 && fillRefreshAgain.exchange(false)) {
-        chainOffCallback(&TradeService::reqQryInvestorPosition, nRequestID);
-        return;
-    }
-    if (isSequence(nRequestID) || nRequestID == 21) {
-        fillRefreshRunning = false;
+    if (nRequestID == kFillRefresh) {
+        if (fillRefreshAgain.exchange(false)) {
+            chainFillRefresh(TradeSpi::reqQryInvestorPosition, kPositionFailure);
+        } else {
+            endFillRefresh(nRequestID);
+        }
+    } else if (isSequence(nRequestID)) {
         GlobalVars::pendingRequest = 0;
     }
     int notStarted = -1;

@@ -2,10 +2,12 @@
 
 #include "chainpause.h"
 #include "ownorders.h"
+#include "positionseries.h"
 #include "reportedfills.h"
 #include "sessiongate.h"
 #include "settlementtext.h"
 #include "terminalidentity.h"
+#include "waitingfills.h"
 
 #include <ThostFtdcUserApiStruct.h>
 
@@ -74,9 +76,6 @@ public:
     // The pause before a chained request; false when a release cut it short, and the chain
     // must stop there.
     bool pauseChain();
-    // The next request of the refresh after a fill, after the same pause, on the chain's own
-    // thread: it may meet a query of another chain whose answer must be read meanwhile.
-    void chainOffCallback(int (TradeService::*next)(int), int requestNo);
 
     void onRspAuthenticate(CThostFtdcRspInfoField *pRspInfo, int nRequestID, bool bIsLast);
     void onFrontConnected();
@@ -115,6 +114,9 @@ public:
     int repeatedFills() const { return reportedFills.repeats(); }
 
 private:
+    // The order requests and the refresh after their fills.
+    static constexpr int kFillRefresh = 21;
+
     struct OrderSide;
     int openPosition(const OrderSide &side, const QString &signalId);
     int closePosition(const OrderSide &side, const QString &signalId);
@@ -133,11 +135,23 @@ private:
     // Serialises init(), release() and every request between the GUI and the callback thread.
     QMutex mutex;
     ChainPause chain;
-    // The refresh after an order's fills runs once at a time: a fill's callback holds up the
-    // reading of the connection, so a second query sent from it would find the first one's
-    // answer still unread and be refused. Fills that come meanwhile ask for one more round.
+    // The position and account refresh after own fills, whatever else is pending. Its steps
+    // run on the chain's own thread after the pause: a fill's callback holds up the reading of
+    // the connection, so a query sent from it would find another query's answer still unread.
+    // One round runs at a time; fills that come meanwhile ask for one more round.
+    void startFillRefresh();
+    // A fill known as one of our orders': shown, reported and followed by the refresh, once.
+    void takeFill(const CThostFtdcTradeField &trade, const QString &orderKey);
+    void chainFillRefresh(int (*send)(int), const char *failureText, int attempt = 1);
+    // The refresh's last answer, an error answer to it, or a query that could not be sent.
+    void endFillRefresh(int requestNo);
     std::atomic<bool> fillRefreshRunning{false};
     std::atomic<bool> fillRefreshAgain{false};
+    // A dropped connection takes the round's answer with it: the round's pending step is
+    // dropped and a new round runs once logged in again.
+    std::atomic<int> fillRefreshGeneration{0};
+    std::atomic<bool> fillRefreshOwed{false};
+    PositionSeries positions;
     SessionGate session;
     // Log in again by itself when the connection comes back: true from a login until a logout,
     // a release, or a refusal that repeating would only make worse.
@@ -145,6 +159,7 @@ private:
     SettlementText settlement;
     ReportedFills reportedFills;
     OwnOrders ownOrders;
+    WaitingFills waitingFills;
 
     // Kept for the life of the service; replaced when the main window changes.
     SignalObject *messageRelay = nullptr;

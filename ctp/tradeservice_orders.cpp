@@ -15,11 +15,18 @@
 #include <QDebug>
 #include <QMutexLocker>
 
+#include <cmath>
 #include <limits>
 
 namespace {
 
-const int kOrderRequest = 21;
+// Refused for the moment (too many requests unanswered, or too many this second): asked again
+// after another pause, a few times.
+bool refusedForNow(int code)
+{
+    return code == -2 || code == -3;
+}
+const int kRefreshAttempts = 5;
 
 // The exchanges whose closes must say whether they close today's or earlier lots: a plain close
 // there closes earlier lots only, and is refused for a position opened today.
@@ -46,8 +53,8 @@ bool carriesError(const CThostFtdcRspInfoField *pRspInfo)
 }
 
 // Lots for an opening order at the best price: the funds (capped for a real account), times the
-// leverage and the user's fraction, over the value of one lot; 0 when that makes no whole lot.
-int openingVolume(double bestPrice)
+// leverage and the user's fraction, over the value of one lot; not yet a whole number.
+double openingLots(double bestPrice)
 {
     double capital = GlobalVars::currMargin + GlobalVars::available;
     if (GlobalVars::accountType.get() == QLatin1String("real") &&
@@ -58,14 +65,29 @@ int openingVolume(double bestPrice)
     if (multiple == 0) {
         return 0;
     }
-    const double lots =
-        GlobalVars::leverage * capital * GlobalVars::profit / (multiple * bestPrice);
-    if (!(lots >= 1)) {
-        return 0;
+    return GlobalVars::leverage * capital * GlobalVars::profit / (multiple * bestPrice);
+}
+
+// Why an opening order of that many lots would be refused anyway, or empty: larger than the
+// exchange takes in one order (or than a count can hold), or needing more margin at the order's
+// price than the account has free, even at the exchange's ratio, below the broker's.
+QString oversizeReason(double lots, double price, double marginRatio)
+{
+    const int limit = GlobalVars::maxLimitOrderVolume > 0 ? GlobalVars::maxLimitOrderVolume.load()
+                                                          : std::numeric_limits<int>::max();
+    if (!(lots < limit + 1.0)) {
+        return QStringLiteral("按资金计算的手数%1超过单笔报单上限%2手")
+            .arg(lots, 0, 'f', 0)
+            .arg(limit);
     }
-    // The broker refuses an oversized order; an int cannot hold any larger count.
-    return lots >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
-                                                   : static_cast<int>(lots);
+    const double margin = std::floor(lots) * price * GlobalVars::volumeMultiple * marginRatio;
+    const double available = GlobalVars::available;
+    if (margin > available) {
+        return QStringLiteral("%1手所需保证金%2超过可用资金%3")
+            .arg(std::floor(lots), 0, 'f', 0)
+            .arg(Utils::formatDouble(margin), Utils::formatDouble(available));
+    }
+    return QString();
 }
 
 } // namespace
@@ -77,6 +99,7 @@ struct TradeService::OrderSide
     std::atomic<double> &bestPrice;
     // Orders go one tick inside this limit, so that they meet whatever the book holds.
     std::atomic<double> &limitPrice;
+    std::atomic<double> &marginRatio;
     double tickSign;
     char direction;
     const char *failureText;
@@ -90,6 +113,7 @@ int TradeService::openLong(QString signalId)
                                 GlobalVars::longTodayPosition,
                                 GlobalVars::askPrice1,
                                 GlobalVars::upperLimitPrice,
+                                GlobalVars::longMarginRatio,
                                 -1.0,
                                 THOST_FTDC_D_Buy,
                                 "[多头开仓] 请求失败：[%1] %2"};
@@ -98,25 +122,19 @@ int TradeService::openLong(QString signalId)
 
 int TradeService::openShort(QString signalId)
 {
-    static const OrderSide side{GlobalVars::shortPosition,
-                                GlobalVars::shortTodayPosition,
-                                GlobalVars::bidPrice1,
-                                GlobalVars::lowerLimitPrice,
-                                1.0,
-                                THOST_FTDC_D_Sell,
-                                "[空头开仓] 请求失败：[%1] %2"};
+    static const OrderSide side{
+        GlobalVars::shortPosition,   GlobalVars::shortTodayPosition, GlobalVars::bidPrice1,
+        GlobalVars::lowerLimitPrice, GlobalVars::shortMarginRatio,   1.0,
+        THOST_FTDC_D_Sell,           "[空头开仓] 请求失败：[%1] %2"};
     return openPosition(side, signalId);
 }
 
 int TradeService::closeLong(QString signalId)
 {
-    static const OrderSide side{GlobalVars::longPosition,
-                                GlobalVars::longTodayPosition,
-                                GlobalVars::bidPrice1,
-                                GlobalVars::lowerLimitPrice,
-                                1.0,
-                                THOST_FTDC_D_Sell,
-                                "[多头平仓] 请求失败：[%1] %2"};
+    static const OrderSide side{
+        GlobalVars::longPosition,    GlobalVars::longTodayPosition, GlobalVars::bidPrice1,
+        GlobalVars::lowerLimitPrice, GlobalVars::shortMarginRatio,  1.0,
+        THOST_FTDC_D_Sell,           "[多头平仓] 请求失败：[%1] %2"};
     return closePosition(side, signalId);
 }
 
@@ -126,6 +144,7 @@ int TradeService::closeShort(QString signalId)
                                 GlobalVars::shortTodayPosition,
                                 GlobalVars::askPrice1,
                                 GlobalVars::upperLimitPrice,
+                                GlobalVars::longMarginRatio,
                                 -1.0,
                                 THOST_FTDC_D_Buy,
                                 "[空头平仓] 请求失败：[%1] %2"};
@@ -139,12 +158,18 @@ int TradeService::openPosition(const OrderSide &side, const QString &signalId)
         result = -6;
         const double best = side.bestPrice;
         if (best > 0 && side.limitPrice > 0) {
-            const int volume = openingVolume(best);
-            if (volume >= 1) {
-                result =
-                    insertOrder(side.direction, THOST_FTDC_OF_Open, volume, side.price(), signalId);
-                if (result == 0) {
-                    return 0;
+            const double lots = openingLots(best);
+            if (lots >= 1) {
+                const QString oversize = oversizeReason(lots, side.price(), side.marginRatio);
+                if (!oversize.isEmpty()) {
+                    showMessage(QStringLiteral("[报单] %1，本次不报单").arg(oversize));
+                    result = -7;
+                } else {
+                    result = insertOrder(side.direction, THOST_FTDC_OF_Open, static_cast<int>(lots),
+                                         side.price(), signalId);
+                    if (result == 0) {
+                        return 0;
+                    }
                 }
             }
         }
@@ -208,9 +233,7 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
         return -1;
     }
     const QString orderRef = QString::number(++GlobalVars::maxOrderRef);
-    GlobalVars::pendingRequest = kOrderRequest;
-    fillRefreshRunning = false;
-    fillRefreshAgain = false;
+    GlobalVars::pendingRequest = kFillRefresh;
 
     CThostFtdcInputOrderField order{};
     setFieldText(order.BrokerID, GlobalVars::brokerID);
@@ -232,8 +255,8 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     order.UserForceClose = 0;
 
     // Known before it goes: its first notice may arrive before the request call returns.
-    ownOrders.sent(orderKey(orderRef));
-    const int code = TradeSpi::reqOrderInsert(order, kOrderRequest);
+    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef);
+    const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
     if (code != 0) {
         GlobalVars::pendingRequest = 0;
         return code;
@@ -292,15 +315,22 @@ void TradeService::onRtnOrder(CThostFtdcOrderField *pOrder)
     if (!pOrder) {
         return;
     }
-    ownOrders.noticed(
-        OwnOrders::key(pOrder->FrontID, pOrder->SessionID, orderRefText(pOrder->OrderRef)),
-        fieldBytes(pOrder->ExchangeID), fieldBytes(pOrder->OrderSysID));
+    const std::string exchangeId = fieldBytes(pOrder->ExchangeID);
+    const std::string orderSysId = fieldBytes(pOrder->OrderSysID);
+    ownOrders.noticed(pOrder->FrontID, pOrder->SessionID, orderRefText(pOrder->OrderRef),
+                      exchangeId, orderSysId);
+    if (!orderSysId.empty()) {
+        const QString key = ownOrders.keyOf(exchangeId, orderSysId);
+        for (const CThostFtdcTradeField &trade : waitingFills.takeFor(exchangeId, orderSysId)) {
+            if (!key.isEmpty()) {
+                takeFill(trade, key);
+            }
+        }
+    }
     if (!isCurrentOrder(*pOrder) || pOrder->OrderStatus != THOST_FTDC_OST_Canceled) {
         return;
     }
-    showMessage(QStringLiteral("[报单状态] %1，限价：%2，未成交，已撤单！")
-                    .arg(Utils::fromGb2312(fieldBytes(pOrder->StatusMsg)))
-                    .arg(pOrder->LimitPrice));
+    showMessage(cancelledOrderLine(*pOrder));
     GlobalVars::pendingRequest = 0;
 }
 
@@ -313,35 +343,80 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
     // its fill brings the fill under a new session, and other terminals' fills are not ours.
     const QString key =
         ownOrders.keyOf(fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->OrderSysID));
-    // Marked seen only once it is known as ours: a fill that came before its order's notice is
-    // taken when the replayed stream brings it again, instead of passing for a repeat then.
-    if (key.isEmpty() ||
-        !reportedFills.firstTime(fieldBytes(pTrade->TradingDay), fieldBytes(pTrade->ExchangeID),
-                                 fieldBytes(pTrade->TradeID), pTrade->Direction)) {
+    if (key.isEmpty()) {
+        waitingFills.keep(*pTrade);
         return;
     }
-    const double price = Utils::validDouble(pTrade->Price);
+    takeFill(*pTrade, key);
+}
+
+void TradeService::takeFill(const CThostFtdcTradeField &trade, const QString &orderKey)
+{
+    // Marked seen only once it is known as ours, so that a fill waiting for its order's notice
+    // does not pass for a repeat when the replayed stream brings it again.
+    if (!reportedFills.firstTime(fieldBytes(trade.TradingDay), fieldBytes(trade.ExchangeID),
+                                 fieldBytes(trade.TradeID), trade.Direction)) {
+        return;
+    }
+    const double price = Utils::validDouble(trade.Price);
     showMessage(QStringLiteral("[成交通知] [%1] [%2] 价格：%3，数量：%4，成交时间：%5 %6")
-                    .arg(tradeSideText(pTrade->Direction), offsetFlagText(pTrade->OffsetFlag),
+                    .arg(tradeSideText(trade.Direction), offsetFlagText(trade.OffsetFlag),
                          Utils::formatDouble(price))
-                    .arg(pTrade->Volume)
-                    .arg(QString::fromStdString(fieldBytes(pTrade->TradeDate)),
-                         QString::fromStdString(fieldBytes(pTrade->TradeTime))));
+                    .arg(trade.Volume)
+                    .arg(QString::fromStdString(fieldBytes(trade.TradeDate)),
+                         QString::fromStdString(fieldBytes(trade.TradeTime))));
     if (SignalApi *platform = GlobalVars::signalApi) {
         // The order's own report is queued under this lock right after the order left; a
         // quick fill waits here for it, so the platform never sees a fill before its order.
         QMutexLocker locker(&mutex);
-        platform->reportFill(key, pTrade->Volume, price);
+        platform->reportFill(orderKey, trade.Volume, price);
     }
-    // The refresh belongs to the order in flight; a late fill leaves a later request alone.
-    if (GlobalVars::pendingRequest != kOrderRequest) {
-        return;
-    }
+    startFillRefresh();
+}
+
+void TradeService::startFillRefresh()
+{
     if (fillRefreshRunning.exchange(true)) {
         fillRefreshAgain = true;
     } else {
-        chainOffCallback(&TradeService::reqQryInvestorPosition, kOrderRequest);
+        chainFillRefresh(TradeSpi::reqQryInvestorPosition, kPositionFailure);
     }
+}
+
+void TradeService::chainFillRefresh(int (*send)(int), const char *failureText, int attempt)
+{
+    const int generation = fillRefreshGeneration;
+    chain.after(chainDelayMs, [this, send, failureText, attempt, generation] {
+        if (generation != fillRefreshGeneration) {
+            return;
+        }
+        int code = 0;
+        {
+            QMutexLocker locker(&mutex);
+            code = send(kFillRefresh);
+        }
+        if (code == 0) {
+            return;
+        }
+        if (refusedForNow(code) && attempt < kRefreshAttempts) {
+            chainFillRefresh(send, failureText, attempt + 1);
+            return;
+        }
+        showMessage(QString::fromUtf8(failureText).arg(code).arg(requestResultText(code)));
+        endFillRefresh(kFillRefresh);
+    });
+}
+
+void TradeService::endFillRefresh(int requestNo)
+{
+    if (requestNo != kFillRefresh) {
+        return;
+    }
+    fillRefreshRunning = false;
+    fillRefreshAgain = false;
+    // Ends the order in flight too, but not a sequence that started meanwhile.
+    int orderInFlight = kFillRefresh;
+    GlobalVars::pendingRequest.compare_exchange_strong(orderInFlight, 0);
 }
 
 void TradeService::onRspOrderAction(CThostFtdcInputOrderActionField *pInputOrderAction,

@@ -4,6 +4,7 @@
 
 #include "globalvars.h"
 #include "mdservice.h"
+#include "ordertexts.h"
 #include "ownorders.h"
 #include "reportedfills.h"
 #include "servicefront.h"
@@ -133,6 +134,7 @@ private slots:
     void positionSumsAndMenuRefreshes();
     void refreshesKeepTheirOrderAcrossThreads();
     void fillsFindTheOrderTheyBelongTo();
+    void cancelledOrderLines();
     void loginAnswer_data();
     void loginAnswer();
     void settlementBytesJoinAcrossPieces();
@@ -381,7 +383,7 @@ void TestTradeService::releaseEndsAChainedPause()
 // The handlers themselves, on this thread, where the relays run the slots at once.
 void TestTradeService::positionSumsAndMenuRefreshes()
 {
-    GlobalVars::pendingRequest = 21;
+    GlobalVars::pendingRequest = 12;
     GlobalVars::longPosition = 99;
     const int menu = 101;
     auto today = position("rb2705", THOST_FTDC_PD_Long, 3, 30000.0);
@@ -415,15 +417,24 @@ void TestTradeService::positionSumsAndMenuRefreshes()
     QCOMPARE(GlobalVars::shortPositionCost.load(), 0.0);
     QCOMPARE(windows.positionTables, 7);
 
+    // Nothing of a series shows before its last record, and a series cut by a dropped
+    // connection is dropped: the next one stands alone.
+    service.onRspQryInvestorPosition(&today, nullptr, menu, false);
+    QCOMPARE(GlobalVars::longPosition.load(), 0);
+    service.onFrontDisconnected(0x1001);
+    service.onRspQryInvestorPosition(&shortSide, nullptr, menu, true);
+    QCOMPARE(GlobalVars::longPosition.load(), 0);
+    QCOMPARE(GlobalVars::shortPosition.load(), 4);
+
     CThostFtdcTradingAccountField account{};
     account.Available = 1234.5;
     service.onRspQryTradingAccount(&account, nullptr, menu, true);
     QCOMPARE(GlobalVars::available.load(), 1234.5);
     QCOMPARE(windows.accountTables, 1);
-    QCOMPARE(GlobalVars::pendingRequest.load(), 21);
+    QCOMPARE(GlobalVars::pendingRequest.load(), 12);
     QCOMPARE(GlobalVars::strategyState.load(), -1);
     QCOMPARE(windows.lines, QStringList({"[查询持仓] 完毕", "[查询持仓] 完毕", "[查询持仓] 完毕",
-                                         "[查询资金账户] 完毕"}));
+                                         "[查询持仓] 完毕", "[查询资金账户] 完毕"}));
 }
 
 void TestTradeService::refreshesKeepTheirOrderAcrossThreads()
@@ -451,12 +462,15 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
     OwnOrders orders;
     const QString sent = OwnOrders::key(1, 7, QStringLiteral("12"));
     QCOMPARE(sent, QStringLiteral("1712"));
-    orders.sent(sent);
-    orders.noticed(sent, "SHFE", "");
-    orders.noticed(sent, "SHFE", "      4711");
-    orders.noticed(OwnOrders::key(1, 9, QStringLiteral("12")), "SHFE", "      4712");
+    orders.sent(1, 7, QStringLiteral("12"));
+    orders.noticed(1, 7, QStringLiteral("12"), "SHFE", "");
+    orders.noticed(1, 7, QStringLiteral("12"), "SHFE", "      4711");
+    orders.noticed(1, 9, QStringLiteral("12"), "SHFE", "      4712");
+    // Another terminal's session 71, order 2: the same platform key, not the same order.
+    orders.noticed(1, 71, QStringLiteral("2"), "SHFE", "      4713");
     QCOMPARE(orders.keyOf("SHFE", "      4711"), sent);
     QCOMPARE(orders.keyOf("SHFE", "      4712"), QString());
+    QCOMPARE(orders.keyOf("SHFE", "      4713"), QString());
     QCOMPARE(orders.keyOf("DCE", "      4711"), QString());
 
     // Trade numbers start again each day at each exchange, and a trade between two of the
@@ -470,6 +484,78 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
     }
     QVERIFY(!fills.firstTime("20261208", "SHFE", "           1", '0'));
     QCOMPARE(fills.repeats(), 1);
+
+    // Through the handlers of a service with no API object, logged in: the order is known as
+    // it is sent, though sending fails, and its fill waits for the notice that numbers it.
+    TradeService service;
+    service.chainDelayMs = 20;
+    CThostFtdcRspUserLoginField login{};
+    login.FrontID = 1;
+    login.SessionID = 7;
+    std::strcpy(login.TradingDay, "20261208");
+    GlobalVars::tradeConnectionState = 0;
+    service.onRspUserLogin(&login, nullptr, 101, true);
+    service.onRspSettlementInfoConfirm(nullptr, nullptr, 13, true);
+    QVERIFY(service.insertOrder('0', '0', 2, 3500, QStringLiteral("S1")) != 0);
+    CThostFtdcTradeField trade{};
+    std::strcpy(trade.ExchangeID, "SHFE");
+    std::strcpy(trade.OrderSysID, "        4711");
+    std::strcpy(trade.TradeID, "           9");
+    std::strcpy(trade.TradingDay, "20261208");
+    trade.Direction = THOST_FTDC_D_Buy;
+    trade.OffsetFlag = THOST_FTDC_OF_Open;
+    trade.Volume = 2;
+    trade.Price = 3500;
+    CThostFtdcOrderField notice{};
+    notice.FrontID = 1;
+    notice.SessionID = 7;
+    std::strcpy(notice.OrderRef, "2");
+    std::strcpy(notice.ExchangeID, "SHFE");
+    std::strcpy(notice.OrderSysID, "        4711");
+    notice.OrderStatus = THOST_FTDC_OST_AllTraded;
+    windows.clear();
+    GlobalVars::pendingRequest = 21;
+    service.onRtnTrade(&trade);
+    QCOMPARE(windows.lines, QStringList());
+    service.onRtnOrder(&notice);
+    service.onRtnTrade(&trade);
+    // Shown once; its refresh cannot be sent, says so and does not leave the order pending.
+    QVERIFY(QTest::qWaitFor([] { return GlobalVars::pendingRequest == 0; }, kWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(windows.lines.size(), 2, kWaitMs);
+    QVERIFY2(windows.lines[0].startsWith("[成交通知] [买入] [开仓] 价格：3500.00，数量：2"),
+             qPrintable(windows.lines[0]));
+    QCOMPARE(windows.lines[1],
+             QStringLiteral("[查询持仓] 请求失败：[-1] 网络连接失败。可以手动刷新持仓信息"));
+}
+
+// The end of an order the exchange did not fill in full, as the message area shows it.
+void TestTradeService::cancelledOrderLines()
+{
+    const QByteArray refusal =
+        QTextCodec::codecForName("gb2312")->fromUnicode("已撤单报单被拒绝SHFE:价格超出涨跌停板");
+    const QByteArray cancelled = QTextCodec::codecForName("gb2312")->fromUnicode("已撤单");
+    const struct
+    {
+        QByteArray statusMsg;
+        char submitStatus;
+        int volumeTraded;
+        const char *line;
+    } rows[] = {
+        {refusal, THOST_FTDC_OSS_InsertRejected, 0,
+         "[报单状态] 已撤单报单被拒绝SHFE:价格超出涨跌停板，限价：3500.5"},
+        {cancelled, THOST_FTDC_OSS_Accepted, 0,
+         "[报单状态] 已撤单，限价：3500.5，未成交，已撤单！"},
+        {cancelled, THOST_FTDC_OSS_Accepted, 2,
+         "[报单状态] 已撤单，限价：3500.5，成交2手，其余已撤单！"},
+    };
+    for (const auto &row : rows) {
+        CThostFtdcOrderField order{};
+        std::strncpy(order.StatusMsg, row.statusMsg.constData(), sizeof(order.StatusMsg) - 1);
+        order.OrderSubmitStatus = row.submitStatus;
+        order.VolumeTraded = row.volumeTraded;
+        order.LimitPrice = 3500.5;
+        QCOMPARE(cancelledOrderLine(order), QString::fromUtf8(row.line));
+    }
 }
 
 void TestTradeService::loginAnswer_data()
