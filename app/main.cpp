@@ -4,6 +4,7 @@
 #include "programwindows.h"
 #include "signalapi.h"
 #include "startup.h"
+#include "terminationsignals.h"
 
 #include <QApplication>
 
@@ -18,6 +19,11 @@ int main(int argc, char *argv[])
     int exitCode = 0;
     {
         ProgramWindows windows;
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::received, &application, [&windows] {
+            windows.main.closeWithoutAsking();
+            QCoreApplication::exit(0);
+        });
         // The platform login opens only once the user has acknowledged the login message.
         windows.message.showWindow();
         const QString loginMessage = GlobalVars::signalApi->getLoginMessage();

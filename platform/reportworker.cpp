@@ -23,24 +23,40 @@ bool refusedForGood(const QJsonObject &transportFailure)
 }
 
 const QString kToken = QStringLiteral("token");
+const QString kUsername = QStringLiteral("username");
+const int kLoginPollMs = 500;
 
-// The token may have been renewed while the report waited; the one it was built with may no
-// longer be accepted. After a session reset there is no newer token, so the old one stays.
-void useCurrentToken(QByteArray *body)
+// A report goes out only under the token of the user it belongs to: the one it was built with
+// may have been renewed meanwhile, and another user's session may be open now. False while that
+// user is not logged in.
+bool takeOwnersToken(QByteArray *body)
 {
-    const QString token = GlobalVars::token;
-    if (token.isEmpty()) {
-        return;
-    }
     const QJsonDocument document = QJsonDocument::fromJson(*body);
     QJsonObject object = document.object();
-    if (!object.contains(kToken) || object.value(kToken) == QJsonValue(token)) {
-        return;
+    // Made outside any platform session: there is nobody to wait for.
+    const QString owner = object.value(kUsername).toString();
+    if (!object.contains(kToken) || owner.isEmpty()) {
+        return true;
+    }
+    const QString token = GlobalVars::token;
+    if (token.isEmpty() || owner != GlobalVars::username.get()) {
+        return false;
+    }
+    if (object.value(kToken) == QJsonValue(token)) {
+        return true;
     }
     object.insert(kToken, token);
     // Written the way it was, so that nothing but the token differs.
     *body = QJsonDocument(object).toJson(body->contains('\n') ? QJsonDocument::Indented
                                                               : QJsonDocument::Compact);
+    return true;
+}
+
+QString withoutToken(const QByteArray &body)
+{
+    QJsonObject object = QJsonDocument::fromJson(body).object();
+    object.remove(kToken);
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 QString describe(const QJsonObject &result)
@@ -74,11 +90,28 @@ void ReportWorker::logNotSent(const Report &report)
 {
     // The log keeps what the platform never got, so it can be told by hand; the token stays
     // out of the log file.
-    QJsonObject body = QJsonDocument::fromJson(report.body).object();
-    body.remove(kToken);
-    qCritical().noquote() << QStringLiteral("[平台报告] 未发出：%1 %2")
-                                 .arg(report.tag, QString::fromUtf8(QJsonDocument(body).toJson(
-                                                      QJsonDocument::Compact)));
+    qCritical().noquote()
+        << QStringLiteral("[平台报告] 未发出：%1 %2").arg(report.tag, withoutToken(report.body));
+}
+
+bool ReportWorker::waitForOwner(Report &report)
+{
+    bool said = false;
+    while (!takeOwnersToken(&report.body)) {
+        if (!said) {
+            said = true;
+            qWarning().noquote() << QStringLiteral("[平台报告] 等待用户%1再次登录后发送：%2")
+                                        .arg(QJsonDocument::fromJson(report.body)
+                                                 .object()
+                                                 .value(kUsername)
+                                                 .toString(),
+                                             report.tag);
+        }
+        if (!pause(kLoginPollMs)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void ReportWorker::enqueue(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
@@ -130,15 +163,28 @@ void ReportWorker::send(Report &report)
     QElapsedTimer sinceFirst;
     sinceFirst.start();
     int pauseMs = report.retry.firstPauseMs;
+    qint64 loggedOutMs = 0;
     for (int attempt = 1;; ++attempt) {
-        if (attempt > 1) {
-            useCurrentToken(&report.body);
+        QElapsedTimer ownerWait;
+        ownerWait.start();
+        if (!waitForOwner(report)) {
+            logNotSent(report);
+            return;
         }
+        // A logout is no failure of the platform: its time does not count towards giving up.
+        loggedOutMs += ownerWait.elapsed();
         // Not logged per attempt: under a burst of failures only the first one and the outcome
         // say anything new.
         const QJsonObject result =
             HttpRead::post(report.request, report.body, report.timeoutMs, false, report.tag);
         if (!HttpRead::isTransportFailure(result)) {
+            // The platform's decision ends the report; what it refused is kept whole in the log,
+            // to be entered by hand.
+            if (result.value(QStringLiteral("code")).toInt() != 0) {
+                qCritical().noquote()
+                    << QStringLiteral("[平台报告] 平台拒绝：%1 %2，返回：%3")
+                           .arg(report.tag, withoutToken(report.body), describe(result));
+            }
             if (attempt > 1) {
                 qWarning().noquote() << QStringLiteral("[平台报告] 第 %1 次发送后送达：%2")
                                             .arg(attempt)
@@ -150,8 +196,9 @@ void ReportWorker::send(Report &report)
             qWarning().noquote() << QStringLiteral("[平台报告] 发送失败，稍后重试：%1 %2")
                                         .arg(report.tag, describe(result));
         }
-        const bool outOfTurns = refusedForGood(result) || attempt >= report.retry.maxAttempts ||
-                                sinceFirst.elapsed() + pauseMs > report.retry.giveUpAfterMs;
+        const bool outOfTurns =
+            refusedForGood(result) || attempt >= report.retry.maxAttempts ||
+            sinceFirst.elapsed() - loggedOutMs + pauseMs > report.retry.giveUpAfterMs;
         if (outOfTurns || !pause(pauseMs)) {
             logNotSent(report);
             return;

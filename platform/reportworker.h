@@ -20,9 +20,11 @@
 // further trading callback. Reports are fire-and-forget, so nobody needs to wait for them.
 //
 // A report the platform never answered is sent again after a growing pause, and the reports
-// behind it wait, so the platform still sees them in order. Every attempt of one report carries
-// the same Idempotency-Key header, so the platform stores a report whose answer was lost only
-// once. A platform answer of any code ends the report: a refusal is the platform's decision.
+// behind it wait, so the platform still sees them in order. A report goes out only under its own
+// user's token; while that user is logged out it waits for the next login of that user. Every
+// attempt of one report carries the same Idempotency-Key header, so the platform stores a report
+// whose answer was lost only once. A platform answer of any code ends the report: a refusal is the
+// platform's decision.
 class ReportWorker
 {
 public:
@@ -65,6 +67,9 @@ private:
     void send(Report &report);
     // False when the worker is stopping, at once.
     bool pause(int ms);
+    // Until the user the report belongs to is logged in, with that user's token in the body;
+    // false when the worker is stopping first.
+    bool waitForOwner(Report &report);
     static void logNotSent(const Report &report);
 
     std::mutex mutex;

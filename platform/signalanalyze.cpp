@@ -13,6 +13,11 @@ void SignalAnalyze::setCommandHandler(CommandHandler handler)
     commandHandler = std::move(handler);
 }
 
+void SignalAnalyze::setReadyCheck(ReadyCheck check)
+{
+    readyCheck = std::move(check);
+}
+
 SignalAnalyze::Command SignalAnalyze::decide(const QString &direction, const QString &openOrClose)
 {
     const QString side = direction.toLower();
@@ -57,6 +62,13 @@ void SignalAnalyze::analyze()
 
     if (GlobalVars::signalIds.contains(id, Qt::CaseSensitive) || isTraded || isExpired ||
         instrument != GlobalVars::instrument.get()) {
+        return;
+    }
+
+    // Not recorded: the signal is still current, and the next poll after the block acts on it.
+    const QString notReady = readyCheck ? readyCheck() : QString();
+    if (!notReady.isEmpty()) {
+        signalApi->showMessage(QStringLiteral("[策略] 信号%1暂不执行：%2").arg(id, notReady));
         return;
     }
 

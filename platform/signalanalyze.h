@@ -29,11 +29,17 @@ public:
     // sits above this layer, so the top of the program hands it in.
     using CommandHandler = std::function<void(Command command, const QString &signalId)>;
 
+    // Why an order cannot be sent now (the strategy stopped or blocked, the trading account not
+    // logged in), or empty. Asked after the fetch, which runs a local event loop up to its
+    // time-out: the session may have changed meanwhile.
+    using ReadyCheck = std::function<QString()>;
+
     explicit SignalAnalyze(QObject *parent = nullptr);
 
     void analyze();
 
     void setCommandHandler(CommandHandler handler);
+    void setReadyCheck(ReadyCheck check);
 
     // The command for a direction ("buy", "sell") and an open/close flag ("open", "close"),
     // compared without regard to case; None for anything else.
@@ -45,4 +51,5 @@ public:
 
 private:
     CommandHandler commandHandler;
+    ReadyCheck readyCheck;
 };

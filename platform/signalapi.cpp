@@ -8,7 +8,11 @@
 #include "utils.h"
 
 #include <QDebug>
+#include <QJsonArray>
 #include <QJsonDocument>
+
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -48,6 +52,9 @@ void informUser(const QString &text)
 {
     MessageBox::information(nullptr, QString::fromUtf8("提示信息"), text);
 }
+
+// The longest period a timer's milliseconds can hold.
+constexpr int kMaxTimerSeconds = std::numeric_limits<int>::max() / 1000;
 
 QByteArray jsonText(const QJsonObject &object)
 {
@@ -143,8 +150,11 @@ bool SignalApi::getConfig()
         return false;
     }
 
-    GlobalVars::signalTimerSeconds = data.value(QStringLiteral("signalTimerSeconds")).toInt();
-    GlobalVars::tokenTimerSeconds = data.value(QStringLiteral("tokenTimerSeconds")).toInt();
+    for (const auto &[key, period] :
+         {std::pair{QStringLiteral("signalTimerSeconds"), &GlobalVars::signalTimerSeconds},
+          std::pair{QStringLiteral("tokenTimerSeconds"), &GlobalVars::tokenTimerSeconds}}) {
+        *period = timerSeconds(key, data.value(key), *period);
+    }
     GlobalVars::version = data.value(QStringLiteral("version")).toString();
     GlobalVars::leverage = data.value(QStringLiteral("leverage")).toInt();
     GlobalVars::name = env.value(QStringLiteral("name")).toString();
@@ -165,6 +175,27 @@ bool SignalApi::getConfig()
     GlobalVars::appID = env.value(QStringLiteral("appID")).toString();
     GlobalVars::authCode = env.value(QStringLiteral("authCode")).toString();
     return true;
+}
+
+int SignalApi::timerSeconds(const QString &key, const QJsonValue &value, int last)
+{
+    const double seconds = value.toDouble(-1);
+    if (value.isDouble() && seconds >= 1 && seconds <= kMaxTimerSeconds) {
+        badTimerValues.remove(key);
+        return static_cast<int>(seconds);
+    }
+    const int kept = last >= 1 && last <= kMaxTimerSeconds ? last : 1;
+    // The configuration is read again every ten minutes; the same bad value is said once.
+    if (!badTimerValues.contains(key) || badTimerValues.value(key) != value) {
+        badTimerValues.insert(key, value);
+        qWarning().noquote() << QStringLiteral("[Config] Warning: %1 = %2 不可用，沿用 %3 秒")
+                                    .arg(key, QString::fromUtf8(QJsonDocument(QJsonArray{value})
+                                                                    .toJson(QJsonDocument::Compact)
+                                                                    .mid(1)
+                                                                    .chopped(1)))
+                                    .arg(kept);
+    }
+    return kept;
 }
 
 bool SignalApi::getToken()

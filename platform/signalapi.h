@@ -2,7 +2,9 @@
 
 #include "reportworker.h"
 
+#include <QHash>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -72,6 +74,9 @@ public:
 
 private:
     bool fetchSignal(const QString &path, const QString &tag, QJsonObject *signal);
+    // A timer period from the configuration: whole seconds from 1 up to what a timer holds;
+    // anything else keeps the last valid period (or 1 s) with one warning per bad value.
+    int timerSeconds(const QString &key, const QJsonValue &value, int last);
     void sendOrderReport(const QString &path, const QString &tag, const QString &orderID,
                          const QString &signalID, const QString &direction, int submitVolume,
                          double price, const QString &type);
@@ -81,4 +86,5 @@ private:
 
     std::unique_ptr<ReportWorker> reports;
     QStringList heldMessages;
+    QHash<QString, QJsonValue> badTimerValues;
 };

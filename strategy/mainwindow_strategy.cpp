@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 QString u(const char *text)
@@ -42,6 +44,13 @@ void startWithInterval(QTimer *timer, int intervalMs)
 {
     timer->setInterval(intervalMs);
     timer->start();
+}
+
+// The platform's periods are checked as they are read; before the first configuration they
+// are 0, which would fire the timer without pause.
+int periodMs(int seconds)
+{
+    return std::max(seconds, 1) * 1000;
 }
 
 // The two daily windows before the day and the night session open, 08:55-09:00 and
@@ -84,7 +93,7 @@ void MainWindow::setStrategyState(bool showMessageBox)
     if (mayRun) {
         // A running timer keeps its phase.
         if (!signalTimer->isActive()) {
-            startWithInterval(signalTimer, GlobalVars::signalTimerSeconds * 1000);
+            startWithInterval(signalTimer, periodMs(GlobalVars::signalTimerSeconds));
         }
     } else {
         stopIfActive(signalTimer);
@@ -121,7 +130,8 @@ void MainWindow::refreshStrategyText(bool)
                                                       : QStringLiteral("color:red"));
         ui->strategyOnButton->setStyleSheet(
             running ? QString() : QStringLiteral("color:white;background:green"));
-        ui->strategyOnButton->setEnabled(!running);
+        // Started while logged out, it would only wait; the button says the account is not ready.
+        ui->strategyOnButton->setEnabled(!running && GlobalVars::tradeLoginState == 0);
         ui->strategyOffButton->setStyleSheet(running ? QStringLiteral("color:white;background:red")
                                                      : QString());
         ui->strategyOffButton->setEnabled(running);
@@ -234,7 +244,9 @@ void MainWindow::reconnectBeforeSessionOpens()
     const QDateTime connectedAt = GlobalVars::ctpConnectionTime;
     const qint64 minutes = connectedAt.secsTo(now) / 60;
     if (minutes > 10) {
-        if (GlobalVars::pendingRequest == 0) {
+        // An order in flight is no sequence: its outcome comes with the replayed flow.
+        const int pending = GlobalVars::pendingRequest;
+        if (pending == 0 || pending == 21) {
             GlobalVars::pendingRequest = 12;
         }
         GlobalVars::tradeService->init();
@@ -262,7 +274,7 @@ void MainWindow::beginSession()
     GlobalVars::strategyState = -1;
     GlobalVars::pendingRequest = 0;
 
-    startWithInterval(tokenTimer, GlobalVars::tokenTimerSeconds * 1000);
+    startWithInterval(tokenTimer, periodMs(GlobalVars::tokenTimerSeconds));
     startWithInterval(userDataTimer, 60000);
     startWithInterval(configTimer, 600000);
 }

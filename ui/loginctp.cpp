@@ -12,9 +12,6 @@ namespace {
 // What the trading side waits for: nothing, or the sequence that begins with the user login.
 constexpr int kNothingPending = 0;
 constexpr int kLoginSequence = 11;
-// The platform reported a changed account or instrument; not ready until the next login.
-constexpr int kStrategyAccountChanged = 4;
-constexpr int kStrategyNotReady = -1;
 
 QString boxTitle()
 {
@@ -79,9 +76,8 @@ void LoginCTP::ok_btn_click()
     GlobalVars::investerPassword = ui->investerPasswordText->text();
 
     if (mayRequestLogin()) {
-        if (GlobalVars::strategyState == kStrategyAccountChanged) {
-            GlobalVars::strategyState = kStrategyNotReady;
-        }
+        // A changed account stays blocked until the platform login is done again: only that
+        // reads the account the platform now names.
         if (GlobalVars::tradeService->reqUserLogin(kLoginSequence) != 0) {
             MessageBox::information(this, boxTitle(), QStringLiteral("登录失败，请检查网络"));
             // Nothing went out, so the next attempt has nothing to ask about.

@@ -339,6 +339,12 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
 }
 
+void MainWindow::closeWithoutAsking()
+{
+    closeSession();
+    hide();
+}
+
 // A hidden table missed every update, so a group shown again is filled from the caches at once
 // rather than showing what it held when it was hidden.
 void MainWindow::toggleViewAccount()

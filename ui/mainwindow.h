@@ -25,6 +25,10 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The close of the window once the user has said yes: the session closed as a logout
+    // does, the trading API released and the platform reports sent.
+    void closeWithoutAsking();
+
     // The pause of the session close, in which a late trading-login reply may still arrive.
     int closePauseMs = 1500;
     // How long the session close waits for the platform reports still queued.

@@ -1,9 +1,13 @@
 #include "globalvars.h"
 #include "startup.h"
+#include "terminationsignals.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <csignal>
+#include <thread>
 
 class TestStartup : public QObject
 {
@@ -53,6 +57,23 @@ private slots:
         writeIni(dir, ini);
         applySettingsFile(dir.path());
         QCOMPARE(GlobalVars::baseUrl.get(), expected.isEmpty() ? defaultBaseUrl : expected);
+    }
+
+    // Both stop signals reach the object's thread as a Qt signal, whichever thread took them,
+    // and the process survives them while the object lives.
+    void stopSignalsArriveOnTheObjectsThread()
+    {
+        TerminationSignals termination;
+        QList<int> received;
+        bool offThread = false;
+        connect(&termination, &TerminationSignals::received, this, [&](int number) {
+            received << number;
+            offThread = offThread || QThread::currentThread() != thread();
+        });
+        std::thread([] { std::raise(SIGTERM); }).join();
+        std::raise(SIGINT);
+        QTRY_COMPARE(received, QList<int>({SIGTERM, SIGINT}));
+        QVERIFY(!offThread);
     }
 };
 

@@ -475,6 +475,7 @@ void TestOrders::signalOrderReleasedWhileItsFillIsReported()
                                {"id", "S-77"}}));
     const qint64 since = sim.reports().size();
 
+    GlobalVars::strategyState = 0;
     GlobalVars::signalAnalyze->analyze();
     QVERIFY(QTest::qWaitFor([&] { return !windows.linesStarting(u("[成交通知]")).isEmpty(); },
                             kWaitMs));
@@ -596,6 +597,16 @@ void TestOrders::anOvernightOutageAndARefusedRelogin()
         u("[交易账户登录] 重新登录被拒绝，交易账户未登录；请核对密码后重新登录交易账户");
     QVERIFY(QTest::qWaitFor([&] { return windows.lines.contains(refused); }, kWaitMs));
     const int ordersBefore = frontList("/requests?type=ReqOrderInsert").size();
+    GlobalVars::strategyState = 0;
+    QVERIFY(sim.publishSignal({{"username", "demo"},
+                               {"accountType", "simulation"},
+                               {"direction", "sell"},
+                               {"openOrClose", "close"},
+                               {"id", "S-refused"}}));
+    GlobalVars::signalAnalyze->analyze();
+    QVERIFY(QTest::qWaitFor(
+        [&] { return windows.lines.contains(u("[策略] 信号S-refused暂不执行：交易账户未登录")); },
+        kWaitMs));
     QVERIFY(service().closeLong("S-refused") != 0);
     QVERIFY(adminPost("/drop", {}));
     QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 3; }, kWaitMs));

@@ -131,6 +131,24 @@ private slots:
         QCOMPARE(commands, (QList<QPair<Command, QString>>{{Command::OpenLong, "B-1"}}));
     }
 
+    // The session as it is once the fetch has returned: a blocked one is said, and the signal
+    // is acted on at the next poll after the block.
+    void aSignalMeetingABlockWaitsForTheNextPoll()
+    {
+        Capture capture;
+        QString block = QString::fromUtf8("交易账户未登录");
+        analysis->setReadyCheck([&block] { return block; });
+        publish({{"id", "B-2"}});
+        analysis->analyze();
+        QVERIFY(commands.isEmpty());
+        QVERIFY(GlobalVars::signalIds.isEmpty());
+        QCOMPARE(capture.takeLines(),
+                 QStringList{QString::fromUtf8("[策略] 信号B-2暂不执行：交易账户未登录")});
+        block.clear();
+        analysis->analyze();
+        QCOMPARE(commands, (QList<QPair<Command, QString>>{{Command::OpenLong, "B-2"}}));
+    }
+
     void anUnknownPairIsRecordedAndNeverRetried()
     {
         publish({{"id", "C-1"}, {"direction", "hold"}});

@@ -244,6 +244,33 @@ private slots:
         QCOMPARE(GlobalVars::version.get(), QStringLiteral("1.1"));
     }
 
+    // A period no timer can run is replaced by the last valid one, or 1 s, and said once.
+    void unusableTimerPeriodsKeepTheLastValidOne()
+    {
+        QVERIFY(loginDemo());
+        GlobalVars::signalTimerSeconds = 0;
+        GlobalVars::tokenTimerSeconds = 600;
+        const auto configure = [this](const QJsonValue &signal, const QJsonValue &token) {
+            sim.admin("POST", "/admin/config",
+                      {{"platform", QJsonObject{{"signalTimerSeconds", signal},
+                                                {"tokenTimerSeconds", token}}}});
+            return api->getConfig();
+        };
+        QVERIFY(configure(0, 1e12));
+        QCOMPARE(GlobalVars::signalTimerSeconds.load(), 1);
+        QCOMPARE(GlobalVars::tokenTimerSeconds.load(), 600);
+        QVERIFY(configure(0, 1e12));
+        QCOMPARE(capture->takeWarnings(),
+                 QStringList({u("[Config] Warning: signalTimerSeconds = 0 不可用，沿用 1 秒"),
+                              u("[Config] Warning: tokenTimerSeconds = 1000000000000 不可用，"
+                                "沿用 600 秒")}));
+        QVERIFY(configure(7, 300));
+        QVERIFY(configure(-3, "60"));
+        QCOMPARE(GlobalVars::signalTimerSeconds.load(), 7);
+        QCOMPARE(GlobalVars::tokenTimerSeconds.load(), 300);
+        QCOMPARE(capture->takeWarnings().size(), 2);
+    }
+
     void getConfigFailuresOnlyLog_data()
     {
         QTest::addColumn<QJsonObject>("fault");
@@ -756,9 +783,11 @@ private slots:
         QCOMPARE(keys.size(), 4);
         QCOMPARE(sim.requests(refused).size(), 1);
 
-        // The first failure and the outcome of each report that met faults, nothing per attempt.
+        // The first failure and the outcome of each report that met faults, nothing per attempt;
+        // the refused one whole.
         const QStringList lines = capture->takeWarnings();
-        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines.size(), 5);
+        QVERIFY2(lines.at(4).startsWith(u("[平台报告] 平台拒绝：TRS {")), qPrintable(lines.at(4)));
         for (int i = 0; i < 4; i += 2) {
             const QString tag = i == 0 ? QStringLiteral("TS") : QStringLiteral("TSS");
             QVERIFY2(lines.at(i).startsWith(u("[平台报告] 发送失败，稍后重试：") + tag + " "),
@@ -806,6 +835,40 @@ private slots:
         QVERIFY2(lines.at(1).startsWith(u("[平台报告] 未发出：TS {")) &&
                      lines.at(1).contains("\"orderID\":\"1\"") && !lines.at(1).contains("token"),
                  qPrintable(lines.at(1)));
+    }
+
+    // A report goes out under its own user's token only, waiting while that user is logged
+    // out; one the platform refuses is logged whole, to be entered by hand.
+    void aReportWaitsForItsOwnUser()
+    {
+        QVERIFY(loginDemo());
+        sim.admin("DELETE", "/admin/requests");
+        const qint64 since = sim.reports().size();
+        QVERIFY(sim.fault({{"path", "/api/tradeSimulation"}, {"status", 500}, {"count", 2}}));
+        api->reportRetry = ReportWorker::Retry{200, 200, 20, 60000};
+        api->reportOrder("7", "S-7", u("多头 开仓"), 1, 1);
+        QTRY_COMPARE(sim.requests("/api/tradeSimulation").size(), 1);
+        GlobalVars::username = QStringLiteral("another");
+        GlobalVars::token = QStringLiteral("another's token");
+        QVERIFY(!api->waitForReports(1500));
+        QCOMPARE(sim.requests("/api/tradeSimulation").size(), 1);
+        QVERIFY(loginDemo());
+        QVERIFY(api->waitForReports(15000));
+        const QJsonArray stored = sim.reports();
+        QCOMPARE(stored.size() - since, 1);
+        QCOMPARE(stored.at(since)["report"]["token"].toString(), GlobalVars::token.get());
+
+        QVERIFY(sim.fault(
+            {{"path", "/api/tradeSimulationSuccess"}, {"body", envelope(9, u("订单不存在"))}}));
+        api->reportFill("7", 1, 1);
+        QVERIFY(api->waitForReports(15000));
+        const QStringList lines = capture->takeWarnings();
+        QVERIFY2(lines.contains(u("[平台报告] 等待用户demo再次登录后发送：TS")),
+                 qPrintable(lines.join('|')));
+        QVERIFY2(lines.last().startsWith(u("[平台报告] 平台拒绝：TSS {")) &&
+                     lines.last().contains("\"orderID\":\"7\"") &&
+                     lines.last().contains(u("订单不存在")) && !lines.last().contains("token"),
+                 qPrintable(lines.last()));
     }
 
     // Session close and exit: what is queued goes out within the bound, or is accounted for.

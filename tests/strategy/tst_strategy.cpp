@@ -44,7 +44,7 @@ private slots:
     void cleanupTestCase();
     void startAndStop_data();
     void startAndStop();
-    void zeroSignalPeriodAndARepeatedStart();
+    void noSignalPeriodAndARepeatedStart();
     void blockedByThePlatform_data();
     void blockedByThePlatform();
     void reconnectWindows_data();
@@ -162,6 +162,8 @@ void TestStrategy::startAndStop()
     QFETCH(bool, groupEnabled);
 
     GlobalVars::accountType = accountType;
+    // Logged in: the start is offered only then.
+    GlobalVars::tradeLoginState = 0;
     if (from == 0) {
         window->start_btn_click();
     }
@@ -218,23 +220,23 @@ void TestStrategy::startAndStop()
     }
 }
 
-void TestStrategy::zeroSignalPeriodAndARepeatedStart()
+void TestStrategy::noSignalPeriodAndARepeatedStart()
 {
-    // The configuration left the period out: the polling runs at every pass of the event loop,
+    // No period known yet: the polling runs once a second, not at every pass of the event loop,
     // and does nothing while the trading session is down.
     GlobalVars::signalTimerSeconds = 0;
     GlobalVars::strategyState = 1;
     window->start_btn_click();
     auto *signalTimer = probe->child<QTimer>("signalTimer");
     QVERIFY(signalTimer->isActive());
-    QCOMPARE(signalTimer->interval(), 0);
+    QCOMPARE(signalTimer->interval(), 1000);
     QTest::qWait(50);
     QCOMPARE(probe->messages(), QStringList{u("[策略] 策略正在运行...")});
 
     // A second start leaves the running timer alone and says so again.
     GlobalVars::signalTimerSeconds = 5;
     window->start_btn_click();
-    QCOMPARE(signalTimer->interval(), 0);
+    QCOMPARE(signalTimer->interval(), 1000);
     QCOMPARE(probe->messages(),
              (QStringList{u("[策略] 策略正在运行..."), u("[策略] 策略正在运行...")}));
 
