@@ -582,7 +582,13 @@ void TestOrders::anOvernightOutageAndARefusedRelogin()
     QVERIFY(adminPost("/clock", {{"time", "2026-12-08 21:01:00"}}));
     QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
     fundsFor(1, 3500);
-    QCOMPARE(service().openLong("S-night"), 0);
+    GlobalVars::strategyState = 0;
+    QVERIFY(sim.publishSignal({{"username", "demo"},
+                               {"accountType", "simulation"},
+                               {"direction", "buy"},
+                               {"openOrClose", "open"},
+                               {"id", "S-night"}}));
+    GlobalVars::signalAnalyze->analyze();
     QVERIFY(QTest::qWaitFor(
         [] { return GlobalVars::longPosition == 1 && GlobalVars::pendingRequest == 0; }, kWaitMs));
     QCOMPARE(frontList("/trades").last()["tradingDay"].toString(), u("20261209"));
