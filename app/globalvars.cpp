@@ -27,6 +27,7 @@ std::atomic<MdSpi *> GlobalVars::mdSpi{nullptr};
 
 Guarded<QString> GlobalVars::baseUrl{QString::fromLatin1(kDefaultBaseUrl)};
 Guarded<QString> GlobalVars::iniPath;
+Guarded<QString> GlobalVars::dataFolder{QStringLiteral("data")};
 Guarded<QString> GlobalVars::appVersion{QStringLiteral("1.0")};
 Guarded<QString> GlobalVars::version{QStringLiteral("1.0")};
 Guarded<QString> GlobalVars::titleFormat{QString::fromUtf8("velmora%1 - 程序化交易(CTP版)")};

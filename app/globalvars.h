@@ -51,6 +51,8 @@ public:
     // Application, platform and session values.
     static Guarded<QString> baseUrl;
     static Guarded<QString> iniPath;
+    // Where the session stores live, beside log/; not touched by a session reset.
+    static Guarded<QString> dataFolder;
     static Guarded<QString> appVersion;
     static Guarded<QString> version;
     static Guarded<QString> titleFormat;

@@ -32,6 +32,13 @@ QString tradeSideText(char direction)
     return direction == THOST_FTDC_D_Buy ? QStringLiteral("买入") : QStringLiteral("卖出");
 }
 
+QString reportedOrderText(char direction, char offsetFlag)
+{
+    const QString side =
+        direction == THOST_FTDC_D_Buy ? QStringLiteral("多头") : QStringLiteral("空头");
+    return QStringLiteral("%1 %2").arg(side, offsetFlagText(offsetFlag));
+}
+
 QString cancelledOrderLine(const CThostFtdcOrderField &order)
 {
     const QString status = Utils::fromGb2312(fieldBytes(order.StatusMsg));

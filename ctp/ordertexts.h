@@ -9,6 +9,8 @@
 QString offsetFlagText(char offsetFlag);
 // "买入" or "卖出" for a CTP direction.
 QString tradeSideText(char direction);
+// The platform's words for an order: "多头 开仓", "空头 平今" and so on.
+QString reportedOrderText(char direction, char offsetFlag);
 // The line for an order cancelled before it was filled in full. The exchange's refusal says
 // itself that the order is cancelled, so it is shown as the exchange words it; a part fill
 // says how many lots were filled.

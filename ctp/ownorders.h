@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sessionstore.h"
+
 #include <QString>
 
 #include <map>
@@ -20,12 +22,19 @@ public:
     // The platform's order key: front, session and order reference written one after another.
     static QString key(int frontId, int sessionId, const QString &orderRef);
 
-    void sent(int frontId, int sessionId, const QString &orderRef);
-    // An order notice of the front; remembered when it is about one of our orders.
-    void noticed(int frontId, int sessionId, const QString &orderRef, const std::string &exchangeId,
-                 const std::string &orderSysId);
+    // Written to the session store too, before the order leaves: after a kill, the replayed
+    // stream's orders and fills are known as ours from there.
+    void sent(int frontId, int sessionId, const QString &orderRef, const QString &signalId,
+              const QString &tradingDay);
+    // An order notice of the front; remembered when it is about one of our orders. True, with
+    // the order, the first time a notice names an order an earlier process sent.
+    // Exchanges number orders afresh each trading day, so the day is part of the number.
+    bool noticed(int frontId, int sessionId, const QString &orderRef, const std::string &tradingDay,
+                 const std::string &exchangeId, const std::string &orderSysId,
+                 SessionStore::OwnOrder *earlier = nullptr);
     // The key of the order a fill belongs to; empty when it is not one of ours.
-    QString keyOf(const std::string &exchangeId, const std::string &orderSysId) const;
+    QString keyOf(const std::string &tradingDay, const std::string &exchangeId,
+                  const std::string &orderSysId) const;
 
 private:
     mutable std::mutex mutex;
@@ -34,5 +43,6 @@ private:
     // ours.
     using Sent = std::tuple<int, int, QString>;
     std::set<Sent> sentOrders;
-    std::map<std::pair<std::string, std::string>, QString> byExchangeNumber;
+    using ExchangeNumber = std::tuple<std::string, std::string, std::string>;
+    std::map<ExchangeNumber, QString> byExchangeNumber;
 };

@@ -255,7 +255,8 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     order.UserForceClose = 0;
 
     // Known before it goes: its first notice may arrive before the request call returns.
-    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef);
+    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
+                   QString::fromStdString(session.tradingDay()));
     const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
     if (code != 0) {
         GlobalVars::pendingRequest = 0;
@@ -264,11 +265,8 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     // The report worker takes it in order and sends it later, so the lock is not held across
     // a platform stall and no nested event loop runs under it.
     if (SignalApi *platform = GlobalVars::signalApi) {
-        const QString side =
-            direction == THOST_FTDC_D_Buy ? QStringLiteral("多头") : QStringLiteral("空头");
         platform->reportOrder(orderKey(orderRef), signalId,
-                              QStringLiteral("%1 %2").arg(side, offsetFlagText(offsetFlag)), volume,
-                              price);
+                              reportedOrderText(direction, offsetFlag), volume, price);
     }
     return code;
 }
@@ -315,12 +313,16 @@ void TradeService::onRtnOrder(CThostFtdcOrderField *pOrder)
     if (!pOrder) {
         return;
     }
+    const std::string tradingDay = fieldBytes(pOrder->TradingDay);
     const std::string exchangeId = fieldBytes(pOrder->ExchangeID);
     const std::string orderSysId = fieldBytes(pOrder->OrderSysID);
-    ownOrders.noticed(pOrder->FrontID, pOrder->SessionID, orderRefText(pOrder->OrderRef),
-                      exchangeId, orderSysId);
+    SessionStore::OwnOrder earlier;
+    if (ownOrders.noticed(pOrder->FrontID, pOrder->SessionID, orderRefText(pOrder->OrderRef),
+                          tradingDay, exchangeId, orderSysId, &earlier)) {
+        reportOrderOfEarlierProcess(*pOrder, earlier);
+    }
     if (!orderSysId.empty()) {
-        const QString key = ownOrders.keyOf(exchangeId, orderSysId);
+        const QString key = ownOrders.keyOf(tradingDay, exchangeId, orderSysId);
         for (const CThostFtdcTradeField &trade : waitingFills.takeFor(exchangeId, orderSysId)) {
             if (!key.isEmpty()) {
                 takeFill(trade, key);
@@ -334,6 +336,22 @@ void TradeService::onRtnOrder(CThostFtdcOrderField *pOrder)
     GlobalVars::pendingRequest = 0;
 }
 
+void TradeService::reportOrderOfEarlierProcess(const CThostFtdcOrderField &order,
+                                               const SessionStore::OwnOrder &earlier)
+{
+    // The process that sent it was killed before its report was queued: told now, from the
+    // front's own record of the order.
+    const std::shared_ptr<SessionStore> store = SessionStore::current();
+    SignalApi *platform = GlobalVars::signalApi;
+    if (!store || !platform || store->orderReported(earlier.orderKey)) {
+        return;
+    }
+    QMutexLocker locker(&mutex);
+    platform->reportOrder(earlier.orderKey, earlier.signalId,
+                          reportedOrderText(order.Direction, order.CombOffsetFlag[0]),
+                          order.VolumeTotalOriginal, order.LimitPrice);
+}
+
 void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
 {
     if (!pTrade) {
@@ -342,7 +360,8 @@ void TradeService::onRtnTrade(CThostFtdcTradeField *pTrade)
     // Known by its order, not by the session now open: a connection lost between an order and
     // its fill brings the fill under a new session, and other terminals' fills are not ours.
     const QString key =
-        ownOrders.keyOf(fieldBytes(pTrade->ExchangeID), fieldBytes(pTrade->OrderSysID));
+        ownOrders.keyOf(fieldBytes(pTrade->TradingDay), fieldBytes(pTrade->ExchangeID),
+                        fieldBytes(pTrade->OrderSysID));
     if (key.isEmpty()) {
         waitingFills.keep(*pTrade);
         return;
@@ -354,8 +373,10 @@ void TradeService::takeFill(const CThostFtdcTradeField &trade, const QString &or
 {
     // Marked seen only once it is known as ours, so that a fill waiting for its order's notice
     // does not pass for a repeat when the replayed stream brings it again.
-    if (!reportedFills.firstTime(fieldBytes(trade.TradingDay), fieldBytes(trade.ExchangeID),
-                                 fieldBytes(trade.TradeID), trade.Direction)) {
+    const std::string day = fieldBytes(trade.TradingDay);
+    const std::string exchange = fieldBytes(trade.ExchangeID);
+    const std::string tradeId = fieldBytes(trade.TradeID);
+    if (!reportedFills.firstTime(day, exchange, tradeId, trade.Direction)) {
         return;
     }
     const double price = Utils::validDouble(trade.Price);
@@ -369,8 +390,10 @@ void TradeService::takeFill(const CThostFtdcTradeField &trade, const QString &or
         // The order's own report is queued under this lock right after the order left; a
         // quick fill waits here for it, so the platform never sees a fill before its order.
         QMutexLocker locker(&mutex);
-        platform->reportFill(orderKey, trade.Volume, price);
+        platform->reportFill(orderKey, trade.Volume, price,
+                             ReportedFills::name(day, exchange, tradeId, trade.Direction));
     }
+    ReportedFills::reported(day, exchange, tradeId, trade.Direction);
     startFillRefresh();
 }
 

@@ -114,19 +114,76 @@ bool ReportWorker::waitForOwner(Report &report)
     return true;
 }
 
-void ReportWorker::enqueue(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
-                           const QString &tag, const Retry &retry)
+void ReportWorker::enqueue(const QString &path, const QByteArray &body, int timeoutMs,
+                           const QString &tag, const Retry &retry, const QString &orderKey,
+                           const QByteArray &idempotencyKey)
 {
-    QNetworkRequest keyed(request);
-    keyed.setRawHeader("Idempotency-Key", QUuid::createUuid().toByteArray(QUuid::WithoutBraces));
+    Report report;
+    report.request = HttpRead::jsonRequest(path);
+    report.body = body;
+    report.timeoutMs = timeoutMs;
+    report.tag = tag;
+    report.retry = retry;
+    report.key = idempotencyKey.isEmpty() ? QUuid::createUuid().toByteArray(QUuid::WithoutBraces)
+                                          : idempotencyKey;
+    report.store = SessionStore::current();
+    if (report.store) {
+        SessionStore::Report row;
+        row.username = QJsonDocument::fromJson(body).object().value(kUsername).toString();
+        row.path = path;
+        row.tag = tag;
+        row.body = body;
+        row.idempotencyKey = report.key;
+        report.storeId = report.store->reportQueued(row, orderKey);
+    }
+    push(std::move(report));
+}
+
+void ReportWorker::recover(const std::shared_ptr<SessionStore> &store, int timeoutMs,
+                           const Retry &retry)
+{
+    for (const SessionStore::Report &row : store->waitingReports()) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (keysInHand.count(row.idempotencyKey) != 0) {
+                continue;
+            }
+        }
+        Report report;
+        report.request = HttpRead::jsonRequest(row.path);
+        report.body = row.body;
+        report.timeoutMs = timeoutMs;
+        report.tag = row.tag;
+        report.retry = retry;
+        report.key = row.idempotencyKey;
+        report.store = store;
+        report.storeId = row.id;
+        qWarning().noquote() << QStringLiteral("[平台报告] 上次运行未送达，重新发送：%1 %2")
+                                    .arg(row.tag, withoutToken(row.body));
+        push(std::move(report));
+    }
+}
+
+void ReportWorker::push(Report report)
+{
+    report.request.setRawHeader("Idempotency-Key", report.key);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        queue.push_back(Report{keyed, body, timeoutMs, tag, retry});
+        keysInHand.insert(report.key);
+        queue.push_back(std::move(report));
         if (!thread.joinable()) {
             thread = std::thread([this] { run(); });
         }
     }
     wake.notify_one();
+}
+
+void ReportWorker::ended(const Report &report, SessionStore::ReportState state,
+                         const QString &answer)
+{
+    if (report.store && report.storeId != 0) {
+        report.store->reportEnded(report.storeId, state, answer);
+    }
 }
 
 int ReportWorker::waitUntilSent(int timeoutMs)
@@ -151,6 +208,7 @@ void ReportWorker::run()
         lock.unlock();
         send(report);
         lock.lock();
+        keysInHand.erase(report.key);
         sending = false;
         if (queue.empty()) {
             sent.notify_all();
@@ -173,6 +231,9 @@ void ReportWorker::send(Report &report)
         }
         // A logout is no failure of the platform: its time does not count towards giving up.
         loggedOutMs += ownerWait.elapsed();
+        if (report.store && report.storeId != 0) {
+            report.store->reportAttempted(report.storeId);
+        }
         // Not logged per attempt: under a burst of failures only the first one and the outcome
         // say anything new.
         const QJsonObject result =
@@ -184,6 +245,9 @@ void ReportWorker::send(Report &report)
                 qCritical().noquote()
                     << QStringLiteral("[平台报告] 平台拒绝：%1 %2，返回：%3")
                            .arg(report.tag, withoutToken(report.body), describe(result));
+                ended(report, SessionStore::ReportState::Refused, describe(result));
+            } else {
+                ended(report, SessionStore::ReportState::Stored, QString());
             }
             if (attempt > 1) {
                 qWarning().noquote() << QStringLiteral("[平台报告] 第 %1 次发送后送达：%2")
@@ -200,6 +264,11 @@ void ReportWorker::send(Report &report)
             refusedForGood(result) || attempt >= report.retry.maxAttempts ||
             sinceFirst.elapsed() - loggedOutMs + pauseMs > report.retry.giveUpAfterMs;
         if (outOfTurns || !pause(pauseMs)) {
+            // Refused as a request, it would be refused again; anything else stays waiting in
+            // the store for the next start.
+            if (refusedForGood(result)) {
+                ended(report, SessionStore::ReportState::Refused, describe(result));
+            }
             logNotSent(report);
             return;
         }

@@ -4,9 +4,13 @@
 #include <QNetworkRequest>
 #include <QString>
 
+#include "sessionstore.h"
+
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 // Sends the platform reports one after another on a thread of its own, in the order they were
@@ -45,9 +49,16 @@ public:
     ReportWorker(const ReportWorker &) = delete;
     ReportWorker &operator=(const ReportWorker &) = delete;
 
-    // Callable from any thread; the thread starts with the first report.
-    void enqueue(const QNetworkRequest &request, const QByteArray &body, int timeoutMs,
-                 const QString &tag, const Retry &retry);
+    // Callable from any thread; the thread starts with the first report. The report is written
+    // to the session store now open, if any, before its first attempt, so a killed process sends
+    // it at its next start. Without an idempotency key a new one is made; a key derived from
+    // what is reported makes a report sent twice across a kill count once.
+    void enqueue(const QString &path, const QByteArray &body, int timeoutMs, const QString &tag,
+                 const Retry &retry, const QString &orderKey = QString(),
+                 const QByteArray &idempotencyKey = QByteArray());
+    // The reports an earlier process left unsent in that store, with their own keys; those this
+    // process holds already are not queued twice.
+    void recover(const std::shared_ptr<SessionStore> &store, int timeoutMs, const Retry &retry);
 
     // Waits until every report handed in so far has been sent (or given up), for at most
     // timeoutMs; returns how many were still queued or in flight then (0: all sent).
@@ -58,10 +69,16 @@ private:
     {
         QNetworkRequest request;
         QByteArray body;
-        int timeoutMs;
+        int timeoutMs = 0;
         QString tag;
         Retry retry;
+        QByteArray key;
+        std::shared_ptr<SessionStore> store;
+        std::int64_t storeId = 0;
     };
+
+    void push(Report report);
+    static void ended(const Report &report, SessionStore::ReportState state, const QString &answer);
 
     void run();
     void send(Report &report);
@@ -76,6 +93,8 @@ private:
     std::condition_variable wake;
     std::condition_variable sent;
     std::deque<Report> queue;
+    // The keys queued or in flight, so that a recovery does not queue a report twice.
+    std::set<QByteArray> keysInHand;
     bool sending = false;
     bool stopping = false;
     std::thread thread;

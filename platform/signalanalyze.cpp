@@ -1,6 +1,7 @@
 #include "signalanalyze.h"
 
 #include "globalvars.h"
+#include "sessionstore.h"
 #include "signalapi.h"
 
 #include <QJsonObject>
@@ -75,6 +76,9 @@ void SignalAnalyze::analyze()
     // Recorded before the command, so that the signal is never acted on twice, whether or not
     // an order results.
     GlobalVars::signalIds.append(id);
+    if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
+        store->signalActed(GlobalVars::accountType, id);
+    }
 
     const Command command = decide(direction, openOrClose);
     if (command != Command::None && commandHandler) {

@@ -4,12 +4,14 @@
 #include "httpread.h"
 #include "messagebox.h"
 #include "reportworker.h"
+#include "sessionstore.h"
 #include "signalobject.h"
 #include "utils.h"
 
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
 
 #include <cmath>
 #include <limits>
@@ -123,7 +125,35 @@ bool SignalApi::login()
     GlobalVars::brokerID = account.value(QStringLiteral("brokerID")).toString();
     GlobalVars::instrument = account.value(QStringLiteral("instrument")).toString();
     GlobalVars::investerID = account.value(QStringLiteral("investerID")).toString();
+    openSessionStore();
     return true;
+}
+
+void SignalApi::openSessionStore()
+{
+    const QString file = QStringLiteral("%1/%2-%3-%4.sqlite")
+                             .arg(GlobalVars::dataFolder.get(),
+                                  Utils::safePathComponent(GlobalVars::username),
+                                  Utils::safePathComponent(GlobalVars::brokerID),
+                                  Utils::safePathComponent(GlobalVars::investerID));
+    QString notice;
+    std::shared_ptr<SessionStore> store = SessionStore::open(file, &notice);
+    if (!notice.isEmpty()) {
+        qCritical().noquote() << notice;
+        showMessage(notice);
+    }
+    SessionStore::setCurrent(store);
+    if (!store) {
+        return;
+    }
+    // About a trading week: what an earlier process of the same days did still counts.
+    store->prune(7);
+    for (const QString &id : store->actedSignals(GlobalVars::accountType)) {
+        if (!GlobalVars::signalIds.contains(id)) {
+            GlobalVars::signalIds.append(id);
+        }
+    }
+    reports->recover(store, timeoutMs, reportRetry);
 }
 
 bool SignalApi::getConfig()
@@ -374,16 +404,17 @@ void SignalApi::tradeSimulation(QString orderID, QString signalID, QString direc
                     direction, submitVolume, price, type);
 }
 
-void SignalApi::tradeRealSuccess(QString orderID, int volume, double price)
+void SignalApi::tradeRealSuccess(QString orderID, int volume, double price, const QString &fillName)
 {
     sendFillReport(QStringLiteral("/api/tradeRealSuccess"), QStringLiteral("TRS"), orderID, volume,
-                   price);
+                   price, fillName);
 }
 
-void SignalApi::tradeSimulationSuccess(QString orderID, int volume, double price)
+void SignalApi::tradeSimulationSuccess(QString orderID, int volume, double price,
+                                       const QString &fillName)
 {
     sendFillReport(QStringLiteral("/api/tradeSimulationSuccess"), QStringLiteral("TSS"), orderID,
-                   volume, price);
+                   volume, price, fillName);
 }
 
 void SignalApi::reportOrder(QString orderID, QString signalID, QString direction, int submitVolume,
@@ -399,13 +430,13 @@ void SignalApi::reportOrder(QString orderID, QString signalID, QString direction
     }
 }
 
-void SignalApi::reportFill(QString orderID, int volume, double price)
+void SignalApi::reportFill(QString orderID, int volume, double price, const QString &fillName)
 {
     const QString accountType = GlobalVars::accountType;
     if (accountType == QLatin1String("real")) {
-        tradeRealSuccess(orderID, volume, price);
+        tradeRealSuccess(orderID, volume, price, fillName);
     } else if (accountType == QLatin1String("simulation")) {
-        tradeSimulationSuccess(orderID, volume, price);
+        tradeSimulationSuccess(orderID, volume, price, fillName);
     }
 }
 
@@ -438,11 +469,11 @@ void SignalApi::sendOrderReport(const QString &path, const QString &tag, const Q
     report.insert(QStringLiteral("volumeMultiple"), GlobalVars::volumeMultiple.load());
     report.insert(QStringLiteral("type"), type);
     report.insert(QStringLiteral("orderID"), orderID);
-    sendReport(path, tag, report);
+    sendReport(path, tag, report, orderID, QByteArray());
 }
 
 void SignalApi::sendFillReport(const QString &path, const QString &tag, const QString &orderID,
-                               int volume, double price)
+                               int volume, double price, const QString &fillName)
 {
     QJsonObject report;
     report.insert(QStringLiteral("token"), GlobalVars::token.get());
@@ -450,11 +481,17 @@ void SignalApi::sendFillReport(const QString &path, const QString &tag, const QS
     report.insert(QStringLiteral("orderID"), orderID);
     report.insert(QStringLiteral("volume"), volume);
     report.insert(QStringLiteral("price"), price);
-    sendReport(path, tag, report);
+    QByteArray key;
+    if (!fillName.isEmpty()) {
+        static const QUuid kFillNamespace(QStringLiteral("6f1d3c52-8a0e-4b9e-9d0c-5b7e2f4a1c37"));
+        key = QUuid::createUuidV5(kFillNamespace, fillName).toByteArray(QUuid::WithoutBraces);
+    }
+    sendReport(path, tag, report, QString(), key);
 }
 
-void SignalApi::sendReport(const QString &path, const QString &tag, const QJsonObject &report)
+void SignalApi::sendReport(const QString &path, const QString &tag, const QJsonObject &report,
+                           const QString &orderKey, const QByteArray &idempotencyKey)
 {
     // The URL and every value are fixed now; the worker only sends.
-    reports->enqueue(HttpRead::jsonRequest(path), jsonText(report), timeoutMs, tag, reportRetry);
+    reports->enqueue(path, jsonText(report), timeoutMs, tag, reportRetry, orderKey, idempotencyKey);
 }

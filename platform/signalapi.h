@@ -48,15 +48,23 @@ public:
                    double price, QString type);
     void tradeSimulation(QString orderID, QString signalID, QString direction, int submitVolume,
                          double price, QString type);
-    void tradeRealSuccess(QString orderID, int volume, double price);
-    void tradeSimulationSuccess(QString orderID, int volume, double price);
+    // A fill named (trading day, exchange, trade number, side) carries an idempotency key made
+    // from that name, so the platform stores it once even when a restarted process reports it
+    // again.
+    void tradeRealSuccess(QString orderID, int volume, double price,
+                          const QString &fillName = QString());
+    void tradeSimulationSuccess(QString orderID, int volume, double price,
+                                const QString &fillName = QString());
 
     // The report of the session's account type: "real" and "simulation" each have their own
     // endpoint; any other account type reports nothing. An order with signal id "0" was placed
     // by hand.
     void reportOrder(QString orderID, QString signalID, QString direction, int submitVolume,
                      double price);
-    void reportFill(QString orderID, int volume, double price);
+    void reportFill(QString orderID, int volume, double price, const QString &fillName = QString());
+    // The session store of this user's trading account, opened after the login: the signals
+    // acted on before and the reports an earlier process left unsent come back from it.
+    void openSessionStore();
 
     // Session close and exit call this before the session record is reset or the process
     // ends: it waits until every report handed in so far has been answered by the platform (or
@@ -81,8 +89,9 @@ private:
                          const QString &signalID, const QString &direction, int submitVolume,
                          double price, const QString &type);
     void sendFillReport(const QString &path, const QString &tag, const QString &orderID, int volume,
-                        double price);
-    void sendReport(const QString &path, const QString &tag, const QJsonObject &report);
+                        double price, const QString &fillName);
+    void sendReport(const QString &path, const QString &tag, const QJsonObject &report,
+                    const QString &orderKey, const QByteArray &idempotencyKey);
 
     std::unique_ptr<ReportWorker> reports;
     QStringList heldMessages;

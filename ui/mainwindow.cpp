@@ -7,6 +7,7 @@
 #include "logo.h"
 #include "messagebox.h"
 #include "requesttexts.h"
+#include "sessionstore.h"
 #include "signalapi.h"
 #include "tradeservice.h"
 #include "ui_mainwindow.h"
@@ -322,6 +323,8 @@ void MainWindow::closeSession()
     // The fills of this session are reported under its token, which the reset below clears.
     GlobalVars::signalApi->waitForReports(reportDrainMs);
     GlobalVars::resetSession();
+    // The reports still waiting keep their own hold on it.
+    SessionStore::setCurrent(nullptr);
 }
 
 // Only a plain "确定" ends the program. A box closed any other way keeps the window and its

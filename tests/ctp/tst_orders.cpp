@@ -7,6 +7,7 @@
 #include "mdservice.h"
 #include "platformsim.h"
 #include "servicefront.h"
+#include "sessionstore.h"
 #include "signalanalyze.h"
 #include "signalapi.h"
 #include "signalobject.h"
@@ -137,7 +138,9 @@ void TestOrders::initTestCase()
 
 void TestOrders::init()
 {
+    // A new front numbers its trades from 1 again; the last test's store would know them.
     GlobalVars::resetSession();
+    SessionStore::setCurrent(nullptr);
     trading = std::make_unique<TradeService>();
     GlobalVars::tradeService = trading.get();
     service().setWindows(&windows, &windows);

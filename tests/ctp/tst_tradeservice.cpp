@@ -8,6 +8,7 @@
 #include "ownorders.h"
 #include "reportedfills.h"
 #include "servicefront.h"
+#include "sessionstore.h"
 #include "settlementtext.h"
 #include "signalobject.h"
 #include "simprocess.h"
@@ -25,9 +26,13 @@
 #include <QThread>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The top of the graph defines the services; here the test does.
 namespace {
@@ -135,6 +140,7 @@ private slots:
     void refreshesKeepTheirOrderAcrossThreads();
     void fillsFindTheOrderTheyBelongTo();
     void cancelledOrderLines();
+    void aKilledProcessLeavesItsStoreBehind();
     void loginAnswer_data();
     void loginAnswer();
     void settlementBytesJoinAcrossPieces();
@@ -462,16 +468,19 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
     OwnOrders orders;
     const QString sent = OwnOrders::key(1, 7, QStringLiteral("12"));
     QCOMPARE(sent, QStringLiteral("1712"));
-    orders.sent(1, 7, QStringLiteral("12"));
-    orders.noticed(1, 7, QStringLiteral("12"), "SHFE", "");
-    orders.noticed(1, 7, QStringLiteral("12"), "SHFE", "      4711");
-    orders.noticed(1, 9, QStringLiteral("12"), "SHFE", "      4712");
+    orders.sent(1, 7, QStringLiteral("12"), QStringLiteral("S1"), QStringLiteral("20261208"));
+    const std::string day = "20261208";
+    orders.noticed(1, 7, QStringLiteral("12"), day, "SHFE", "");
+    orders.noticed(1, 7, QStringLiteral("12"), day, "SHFE", "      4711");
+    orders.noticed(1, 9, QStringLiteral("12"), day, "SHFE", "      4712");
     // Another terminal's session 71, order 2: the same platform key, not the same order.
-    orders.noticed(1, 71, QStringLiteral("2"), "SHFE", "      4713");
-    QCOMPARE(orders.keyOf("SHFE", "      4711"), sent);
-    QCOMPARE(orders.keyOf("SHFE", "      4712"), QString());
-    QCOMPARE(orders.keyOf("SHFE", "      4713"), QString());
-    QCOMPARE(orders.keyOf("DCE", "      4711"), QString());
+    orders.noticed(1, 71, QStringLiteral("2"), day, "SHFE", "      4713");
+    QCOMPARE(orders.keyOf(day, "SHFE", "      4711"), sent);
+    QCOMPARE(orders.keyOf(day, "SHFE", "      4712"), QString());
+    QCOMPARE(orders.keyOf(day, "SHFE", "      4713"), QString());
+    QCOMPARE(orders.keyOf(day, "DCE", "      4711"), QString());
+    // The exchange numbers afresh the next day.
+    QCOMPARE(orders.keyOf("20261209", "SHFE", "      4711"), QString());
 
     // Trade numbers start again each day at each exchange, and a trade between two of the
     // investor's own orders is a fill of each side.
@@ -512,6 +521,7 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
     std::strcpy(notice.OrderRef, "2");
     std::strcpy(notice.ExchangeID, "SHFE");
     std::strcpy(notice.OrderSysID, "        4711");
+    std::strcpy(notice.TradingDay, "20261208");
     notice.OrderStatus = THOST_FTDC_OST_AllTraded;
     windows.clear();
     GlobalVars::pendingRequest = 21;
@@ -526,6 +536,59 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
              qPrintable(windows.lines[0]));
     QCOMPARE(windows.lines[1],
              QStringLiteral("[查询持仓] 请求失败：[-1] 网络连接失败。可以手动刷新持仓信息"));
+}
+
+// A process killed right after its writes leaves them all: the next process knows its orders
+// by their keys and exchange numbers, with their signals, and its reported fills.
+void TestTradeService::aKilledProcessLeavesItsStoreBehind()
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath("data/demo-9999-000001.sqlite");
+    const std::string day = "20261208";
+    const pid_t child = fork();
+    if (child == 0) {
+        QString notice;
+        const auto store = SessionStore::open(file, &notice);
+        SessionStore::setCurrent(store);
+        OwnOrders orders;
+        orders.sent(1, 7, QStringLiteral("3"), QStringLiteral("S-1"), QString::fromStdString(day));
+        orders.noticed(1, 7, QStringLiteral("3"), day, "SHFE", "          11");
+        ReportedFills::reported(day, "SHFE", "           5", THOST_FTDC_D_Buy);
+        std::raise(SIGKILL);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    QString notice;
+    const auto store = SessionStore::open(file, &notice);
+    QVERIFY(store && notice.isEmpty());
+    SessionStore::setCurrent(store);
+    OwnOrders orders;
+    QCOMPARE(orders.keyOf(day, "SHFE", "          11"), QStringLiteral("173"));
+    SessionStore::OwnOrder earlier;
+    QVERIFY(orders.noticed(1, 7, QStringLiteral("3"), day, "SHFE", "          11", &earlier));
+    QCOMPARE(earlier.signalId, QStringLiteral("S-1"));
+    QVERIFY(!orders.noticed(1, 7, QStringLiteral("3"), day, "SHFE", "          11", &earlier));
+    QVERIFY(!orders.noticed(1, 8, QStringLiteral("3"), day, "SHFE", "          12", &earlier));
+    ReportedFills fills;
+    QVERIFY(!fills.firstTime(day, "SHFE", "           5", THOST_FTDC_D_Buy));
+    QVERIFY(fills.firstTime(day, "SHFE", "           5", THOST_FTDC_D_Sell));
+
+    // A file that is no database is moved aside, said, and replaced by a working one.
+    SessionStore::setCurrent(nullptr);
+    const QString broken = folder.filePath("data/broken.sqlite");
+    QFile garbage(broken);
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(8192, 'x'));
+    garbage.close();
+    const auto fresh = SessionStore::open(broken, &notice);
+    QVERIFY(fresh);
+    QVERIFY2(notice.startsWith(QStringLiteral("[会话存储] 无法读取")) && notice.contains("已移至"),
+             qPrintable(notice));
+    fresh->signalActed("real", "S-2");
+    QCOMPARE(fresh->actedSignals("real"), QStringList{"S-2"});
+    QCOMPARE(QDir(folder.filePath("data")).entryList({"broken.sqlite.broken-*"}).size(), 1);
 }
 
 // The end of an order the exchange did not fill in full, as the message area shows it.

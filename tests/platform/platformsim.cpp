@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -103,6 +104,10 @@ QJsonObject PlatformSim::user(const QString &username)
 
 void PlatformSim::useDemoUser(const QString &accountType)
 {
+    // Each login a store of its own: a test's signals and reports are not another's.
+    static QTemporaryDir stores;
+    static int logins = 0;
+    GlobalVars::dataFolder = stores.filePath(QString::number(++logins));
     GlobalVars::resetSession();
     GlobalVars::accountType = accountType;
     GlobalVars::username = QStringLiteral("demo");

@@ -2,6 +2,7 @@
 #include "globalvars.h"
 #include "messagebox.h"
 #include "platformsim.h"
+#include "sessionstore.h"
 #include "signalapi.h"
 #include "signalobject.h"
 
@@ -869,6 +870,48 @@ private slots:
                      lines.last().contains("\"orderID\":\"7\"") &&
                      lines.last().contains(u("订单不存在")) && !lines.last().contains("token"),
                  qPrintable(lines.last()));
+    }
+
+    // What a killed process left in its store: the report goes out at the next login with its
+    // own key and the owner's new token, once; the signals it acted on stay acted on.
+    void theStoreOfAKilledProcessIsTakenUpAtLogin()
+    {
+        PlatformSim::useDemoUser();
+        const QString file = GlobalVars::dataFolder.get() + "/demo-9999-000001.sqlite";
+        QString notice;
+        {
+            const auto earlier = SessionStore::open(file, &notice);
+            QVERIFY(earlier);
+            earlier->signalActed("simulation", "S-9");
+            SessionStore::Report row;
+            row.username = "demo";
+            row.path = "/api/tradeSimulationSuccess";
+            row.tag = "TSS";
+            row.body = QJsonDocument(QJsonObject{{"token", "stale"},
+                                                 {"username", "demo"},
+                                                 {"orderID", "1k"},
+                                                 {"volume", 1},
+                                                 {"price", 3500.0}})
+                           .toJson(QJsonDocument::Compact);
+            row.idempotencyKey = "00000000-0000-4000-8000-000000000001";
+            QVERIFY(earlier->reportQueued(row, "1k") > 0);
+        }
+        const qint64 since = sim.reports().size();
+        GlobalVars::signalIds.clear();
+        QVERIFY(api->login());
+        const QString token = GlobalVars::token;
+        QVERIFY(notice.isEmpty());
+        QCOMPARE(GlobalVars::signalIds, QStringList{"S-9"});
+        QVERIFY(api->waitForReports(15000));
+        QVERIFY(api->login());
+        QVERIFY(api->waitForReports(15000));
+        const QJsonArray stored = sim.reports();
+        QCOMPARE(stored.size() - since, 1);
+        QCOMPARE(stored.at(since)["idempotencyKey"].toString(),
+                 QStringLiteral("00000000-0000-4000-8000-000000000001"));
+        QCOMPARE(stored.at(since)["report"]["token"].toString(), token);
+        QVERIFY(SessionStore::current()->waitingReports().empty());
+        capture->takeWarnings();
     }
 
     // Session close and exit: what is queued goes out within the bound, or is accounted for.
