@@ -136,6 +136,8 @@ int main(int argc, char **argv)
         roundTrips.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
 
+    // Running, as the start button leaves it: only a running strategy acts on a signal.
+    GlobalVars::strategyState = 0;
     std::vector<double> signalToOrder;
     for (int i = 0; i < kSignals; ++i) {
         // Open and close in turn, so the account's funds never run out.
