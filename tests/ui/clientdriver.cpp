@@ -135,6 +135,17 @@ bool ClientDriver::startSimulators(const QStringList &platformArgs, const QStrin
            fail(QStringLiteral("the platform refused the front addresses"));
 }
 
+bool ClientDriver::attach(const QString &platformUrl, const QString &workPath)
+{
+    if (!QDir().mkpath(workPath) || !QDir::setCurrent(workPath)) {
+        return fail(QStringLiteral("cannot work in ") + workPath);
+    }
+    fixedWork = QDir(workPath).absolutePath();
+    applySettingsFile(fixedWork);
+    GlobalVars::baseUrl = platformUrl;
+    return true;
+}
+
 QByteArray ClientDriver::defaultFrontConfig()
 {
     QProcess print;

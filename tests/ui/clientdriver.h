@@ -12,8 +12,9 @@
 #include <memory>
 
 // Runs the program's windows in this process against a simulated platform and front that it
-// starts, and drives them as a user would: each step waits for its outcome, and when that never
-// comes it returns false and keeps a line saying what it waited for (failure()).
+// starts (or that run already, see attach()), and drives them as a user would: each step waits for
+// its outcome, and when that never comes it returns false and keeps a line saying what it waited
+// for (failure()).
 class ClientDriver
 {
 public:
@@ -31,6 +32,10 @@ public:
     // Stops the front and starts it again on the same ports and books; with the exchange
     // calendar its clock goes on from where it was.
     bool restartFront();
+    // Instead of starting simulators: the platform at `platformUrl` (its configuration names the
+    // front) and `workPath` as the working folder. The folder outlives this driver, so a program
+    // started again on it finds its log/, flow/ and data/ as the last one left them.
+    bool attach(const QString &platformUrl, const QString &workPath);
 
     // The windows as the program makes them, and the login message shown.
     bool showLoginMessage();
@@ -51,7 +56,7 @@ public:
     ProgramWindows &windows() { return *programWindows; }
     PlatformSim &platform() { return platformSim; }
     SimProcess &front() { return *frontProcess; }
-    QString workPath() const { return work.path(); }
+    QString workPath() const { return fixedWork.isEmpty() ? work.path() : fixedWork; }
     QString failure() const { return failureText; }
 
 private:
@@ -60,6 +65,7 @@ private:
 
     int waitMs;
     QTemporaryDir work;
+    QString fixedWork;
     QTemporaryDir frontData;
     PlatformSim platformSim;
     std::unique_ptr<SimProcess> frontProcess;

@@ -4,9 +4,11 @@
 // books and the platform's stored reports are compared by order key.
 //
 //   velmora_soak [--short]
+//   velmora_soak --week [--seed N] [--work DIR]     the trading week with kills (soakweek.cpp)
 //
 // Prints the counts and exits non-zero when one is off. A crash ends the process abnormally.
 
+#include "soak.h"
 #include "clientdriver.h"
 #include "globalvars.h"
 #include "signalapi.h"
@@ -285,11 +287,24 @@ int Soak::run()
 
 } // namespace
 
+QString argumentAfter(const QStringList &arguments, const QString &name)
+{
+    const int at = arguments.indexOf(name);
+    return at >= 0 ? arguments.value(at + 1) : QString();
+}
+
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     useGb2312Locale();
-    const bool shortRun = application.arguments().contains(QStringLiteral("--short"));
+    const QStringList arguments = application.arguments();
+    if (arguments.contains(QStringLiteral("--client"))) {
+        return runClient(arguments);
+    }
+    if (arguments.contains(QStringLiteral("--week"))) {
+        return runWeek(arguments);
+    }
+    const bool shortRun = arguments.contains(QStringLiteral("--short"));
     Soak soak(shortRun);
     return soak.run();
 }
