@@ -131,11 +131,11 @@ bool SignalApi::login()
 
 void SignalApi::openSessionStore()
 {
-    const QString file = QStringLiteral("%1/%2-%3-%4.sqlite")
-                             .arg(GlobalVars::dataFolder.get(),
-                                  Utils::safePathComponent(GlobalVars::username),
-                                  Utils::safePathComponent(GlobalVars::brokerID),
-                                  Utils::safePathComponent(GlobalVars::investerID));
+    const QString file =
+        QStringLiteral("%1/%2-%3-%4.sqlite")
+            .arg(GlobalVars::dataFolder.get(), Utils::safePathComponent(GlobalVars::username),
+                 Utils::safePathComponent(GlobalVars::brokerID),
+                 Utils::safePathComponent(GlobalVars::investerID));
     QString notice;
     std::shared_ptr<SessionStore> store = SessionStore::open(file, &notice);
     if (!notice.isEmpty()) {
