@@ -30,6 +30,11 @@ CREATE TABLE IF NOT EXISTS reports(
     state TEXT NOT NULL, answer TEXT NOT NULL DEFAULT '', created INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS reports_by_state ON reports(state);
 CREATE INDEX IF NOT EXISTS reports_by_order ON reports(order_key);
+CREATE TABLE IF NOT EXISTS activity(
+    kind INTEGER NOT NULL, subject TEXT NOT NULL, at_ms INTEGER NOT NULL,
+    summary TEXT NOT NULL, state TEXT NOT NULL, seq INTEGER NOT NULL,
+    PRIMARY KEY(kind, subject));
+CREATE INDEX IF NOT EXISTS activity_by_seq ON activity(seq);
 CREATE TABLE IF NOT EXISTS reported_fills(
     trading_day TEXT NOT NULL, exchange_id TEXT NOT NULL, trade_id TEXT NOT NULL,
     direction TEXT NOT NULL, created INTEGER NOT NULL,
@@ -153,6 +158,8 @@ bool SessionStore::openFile(QString *error, bool *damaged)
         db = nullptr;
         return false;
     }
+    SqliteStatement last(db, "SELECT COALESCE(MAX(seq), 0) FROM activity");
+    activitySeq = last.step() ? last.integer(0) : 0;
     return true;
 }
 
@@ -355,6 +362,48 @@ void SessionStore::rememberFill(const std::string &tradingDay, const std::string
     if (!insert.exec()) {
         writeFailed("reported_fills");
     }
+}
+
+void SessionStore::recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
+                                  const QString &state)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    SqliteStatement upsert(db, "INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
+                               "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) DO UPDATE "
+                               "SET state = excluded.state, seq = excluded.seq, summary = "
+                               "CASE WHEN excluded.summary = '' THEN summary "
+                               "ELSE excluded.summary END");
+    upsert.bind(1, static_cast<std::int64_t>(kind));
+    upsert.bind(2, utf8(subject));
+    upsert.bind(3, QDateTime::currentMSecsSinceEpoch());
+    upsert.bind(4, utf8(summary));
+    upsert.bind(5, utf8(state));
+    upsert.bind(6, ++activitySeq);
+    if (!upsert.exec()) {
+        writeFailed("activity");
+    }
+}
+
+std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq,
+                                                                std::int64_t fromMs)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    SqliteStatement select(db, "SELECT seq, at_ms, kind, subject, summary, state FROM activity "
+                               "WHERE seq > ? AND at_ms >= ? ORDER BY seq");
+    select.bind(1, seq);
+    select.bind(2, fromMs);
+    std::vector<Activity> rows;
+    while (select.step()) {
+        Activity row;
+        row.seq = select.integer(0);
+        row.atMs = select.integer(1);
+        row.kind = static_cast<ActivityKind>(select.integer(2));
+        row.subject = fromUtf8(select.text(3));
+        row.summary = fromUtf8(select.text(4));
+        row.state = fromUtf8(select.text(5));
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 void SessionStore::prune(int days)

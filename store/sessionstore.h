@@ -85,6 +85,38 @@ public:
     void rememberFill(const std::string &tradingDay, const std::string &exchangeId,
                       const std::string &tradeId, char direction);
 
+    // The activity a person can follow in the activity window: one row per signal, order, fill,
+    // report or connection event. An order's or a report's row keeps its place and changes its
+    // state as the order or the report moves on.
+    enum class ActivityKind
+    {
+        Signal,
+        Order,
+        Fill,
+        Report,
+        Connection,
+    };
+
+    struct Activity
+    {
+        // Grows with every write, so a reader asks only for what changed since it last looked.
+        std::int64_t seq = 0;
+        // When it happened (first seen), milliseconds since the epoch.
+        std::int64_t atMs = 0;
+        ActivityKind kind = ActivityKind::Signal;
+        // What the row is about: a signal id, an order key, a trade, a report, a connection.
+        QString subject;
+        QString summary;
+        QString state;
+    };
+
+    // A new row, or the state (and, when not empty, the summary) of the row of that kind and
+    // subject; the row keeps the time it was first written.
+    void recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
+                        const QString &state);
+    // The rows written after seq whose events happened at or after fromMs, oldest change first.
+    std::vector<Activity> activitySince(std::int64_t seq, std::int64_t fromMs);
+
     // Drops the rows older than that many days: a store lives for years.
     void prune(int days);
 
@@ -99,4 +131,5 @@ private:
     std::mutex mutex;
     sqlite3 *db = nullptr;
     bool failureSaid = false;
+    std::int64_t activitySeq = 0;
 };
