@@ -2,7 +2,9 @@
 
 #include "fieldtext.h"
 #include "globalvars.h"
+#include "requesttexts.h"
 #include "rspinfo.h"
+#include "sessionstore.h"
 #include "signalobject.h"
 #include "utils.h"
 
@@ -60,12 +62,13 @@ void MdSpi::OnFrontConnected()
         reqUserLogin(12);
     }
     qCritical() << "[行情] 连接成功";
+    SessionStore::noteConnection(QStringLiteral("行情前置"), QStringLiteral("已连接"));
 }
 
 void MdSpi::OnFrontDisconnected(int nReason)
 {
-    Q_UNUSED(nReason);
     qCritical() << "[行情] 已断开";
+    SessionStore::noteConnection(QStringLiteral("行情前置"), disconnectionText(nReason));
 }
 
 void MdSpi::OnHeartBeatWarning(int nTimeLapse)

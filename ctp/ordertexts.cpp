@@ -55,3 +55,23 @@ QString cancelledOrderLine(const CThostFtdcOrderField &order)
         .arg(status)
         .arg(order.LimitPrice);
 }
+
+QString orderStateText(const CThostFtdcOrderField &order)
+{
+    if (order.OrderSubmitStatus == THOST_FTDC_OSS_InsertRejected) {
+        return QStringLiteral("被拒绝：") + Utils::fromGb2312(fieldBytes(order.StatusMsg));
+    }
+    switch (order.OrderStatus) {
+    case THOST_FTDC_OST_AllTraded:
+        return QStringLiteral("全部成交（%1手）").arg(order.VolumeTraded);
+    case THOST_FTDC_OST_PartTradedQueueing:
+    case THOST_FTDC_OST_PartTradedNotQueueing:
+        return QStringLiteral("部分成交（%1手）").arg(order.VolumeTraded);
+    case THOST_FTDC_OST_Canceled:
+        return order.VolumeTraded > 0
+                   ? QStringLiteral("成交%1手，其余已撤单").arg(order.VolumeTraded)
+                   : QStringLiteral("已撤单");
+    default:
+        return QStringLiteral("已接受");
+    }
+}

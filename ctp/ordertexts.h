@@ -15,3 +15,5 @@ QString reportedOrderText(char direction, char offsetFlag);
 // itself that the order is cancelled, so it is shown as the exchange words it; a part fill
 // says how many lots were filled.
 QString cancelledOrderLine(const CThostFtdcOrderField &order);
+// What became of an order, as the activity shows it.
+QString orderStateText(const CThostFtdcOrderField &order);

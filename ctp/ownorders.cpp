@@ -67,3 +67,16 @@ QString OwnOrders::keyOf(const std::string &tradingDay, const std::string &excha
     const std::shared_ptr<SessionStore> store = SessionStore::current();
     return store ? store->orderKeyByNumber(tradingDay, exchangeId, orderSysId) : QString();
 }
+
+bool OwnOrders::isOwn(int frontId, int sessionId, const QString &orderRef) const
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (sentOrders.count({frontId, sessionId, orderRef}) != 0) {
+            return true;
+        }
+    }
+    SessionStore::OwnOrder order;
+    const std::shared_ptr<SessionStore> store = SessionStore::current();
+    return store && store->ownOrder(frontId, sessionId, orderRef, &order);
+}

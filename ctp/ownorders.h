@@ -32,6 +32,8 @@ public:
     bool noticed(int frontId, int sessionId, const QString &orderRef, const std::string &tradingDay,
                  const std::string &exchangeId, const std::string &orderSysId,
                  SessionStore::OwnOrder *earlier = nullptr);
+    // Whether this program sent that order, in this process or an earlier one.
+    bool isOwn(int frontId, int sessionId, const QString &orderRef) const;
     // The key of the order a fill belongs to; empty when it is not one of ours.
     QString keyOf(const std::string &tradingDay, const std::string &exchangeId,
                   const std::string &orderSysId) const;

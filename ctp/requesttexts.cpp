@@ -56,3 +56,8 @@ QString loginStateText(int state)
         return QStringLiteral("未登录");
     }
 }
+
+QString disconnectionText(int reason)
+{
+    return QStringLiteral("已断开（原因0x%1）").arg(reason, 4, 16, QLatin1Char('0'));
+}

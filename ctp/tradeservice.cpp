@@ -333,6 +333,7 @@ void TradeService::setWindows(QObject *dialog, QObject *window)
 
 void TradeService::onFrontConnected()
 {
+    SessionStore::noteConnection(QStringLiteral("交易前置"), QStringLiteral("已连接"));
     GlobalVars::ctpConnectionTime = Clock::now();
     const bool first = GlobalVars::tradeConnectionState.exchange(0) == -1;
     notify(SignalObject::mainWindow(), SIGNAL(sendSignal(bool)), SLOT(setConnectionState(bool)),
@@ -350,7 +351,7 @@ void TradeService::onFrontConnected()
 
 void TradeService::onFrontDisconnected(int nReason)
 {
-    Q_UNUSED(nReason);
+    SessionStore::noteConnection(QStringLiteral("交易前置"), disconnectionText(nReason));
     session.connectionLost();
     positions.discard();
     if (fillRefreshRunning.exchange(false)) {

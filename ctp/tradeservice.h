@@ -140,6 +140,7 @@ private:
     // the connection, so a query sent from it would find another query's answer still unread.
     // One round runs at a time; fills that come meanwhile ask for one more round.
     void startFillRefresh();
+    void noteRefusal(const CThostFtdcInputOrderField &order, const CThostFtdcRspInfoField &info);
     void reportOrderOfEarlierProcess(const CThostFtdcOrderField &order,
                                      const SessionStore::OwnOrder &earlier);
     // A fill known as one of our orders': shown, reported and followed by the refresh, once.

@@ -258,6 +258,17 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
                    QString::fromStdString(session.tradingDay()));
     const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
+    const QString summary =
+        QStringLiteral("%1 %2 %3手 限价%4 %5")
+            .arg(GlobalVars::instrument.get(), reportedOrderText(direction, offsetFlag))
+            .arg(volume)
+            .arg(price)
+            .arg(signalId == QLatin1String("0") ? QStringLiteral("手动")
+                                                : QStringLiteral("信号") + signalId);
+    SessionStore::note(
+        SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
+        code == 0 ? QStringLiteral("已发出")
+                  : QStringLiteral("未发出：[%1] %2").arg(code).arg(requestResultText(code)));
     if (code != 0) {
         GlobalVars::pendingRequest = 0;
         return code;
@@ -288,6 +299,9 @@ void TradeService::onRspOrderInsert(CThostFtdcInputOrderField *pInputOrder,
         return;
     }
     GlobalVars::pendingRequest = 0;
+    if (pInputOrder) {
+        noteRefusal(*pInputOrder, *pRspInfo);
+    }
     if (bIsLast) {
         showMessage(QStringLiteral("[报单录入错误] 返回码：%1，返回信息：%2")
                         .arg(pRspInfo->ErrorID)
@@ -300,6 +314,9 @@ void TradeService::onErrRtnOrderInsert(CThostFtdcInputOrderField *pInputOrder,
 {
     if (carriesError(pRspInfo)) {
         GlobalVars::pendingRequest = 0;
+        if (pInputOrder) {
+            noteRefusal(*pInputOrder, *pRspInfo);
+        }
     }
     if (pInputOrder) {
         showMessage(QStringLiteral("[报单失败] %1 %2，该错误通常由交易所返回。")
@@ -328,6 +345,12 @@ void TradeService::onRtnOrder(CThostFtdcOrderField *pOrder)
                 takeFill(trade, key);
             }
         }
+    }
+    const QString ref = orderRefText(pOrder->OrderRef);
+    if (ownOrders.isOwn(pOrder->FrontID, pOrder->SessionID, ref)) {
+        SessionStore::note(SessionStore::ActivityKind::Order,
+                           OwnOrders::key(pOrder->FrontID, pOrder->SessionID, ref), QString(),
+                           orderStateText(*pOrder));
     }
     if (!isCurrentOrder(*pOrder) || pOrder->OrderStatus != THOST_FTDC_OST_Canceled) {
         return;
@@ -394,7 +417,27 @@ void TradeService::takeFill(const CThostFtdcTradeField &trade, const QString &or
                              ReportedFills::name(day, exchange, tradeId, trade.Direction));
     }
     ReportedFills::reported(day, exchange, tradeId, trade.Direction);
+    SessionStore::note(SessionStore::ActivityKind::Fill,
+                       QStringLiteral("%1 %2 %3")
+                           .arg(QString::fromStdString(exchange),
+                                QString::fromStdString(tradeId).trimmed(),
+                                tradeSideText(trade.Direction)),
+                       QStringLiteral("报单%1 价格%2 数量%3")
+                           .arg(orderKey, Utils::formatDouble(price))
+                           .arg(trade.Volume),
+                       QStringLiteral("成交"));
     startFillRefresh();
+}
+
+void TradeService::noteRefusal(const CThostFtdcInputOrderField &order,
+                               const CThostFtdcRspInfoField &info)
+{
+    // A refusal names the order by its reference, within the session now open.
+    SessionStore::note(SessionStore::ActivityKind::Order, orderKey(orderRefText(order.OrderRef)),
+                       QString(),
+                       QStringLiteral("被拒绝：[%1] %2")
+                           .arg(info.ErrorID)
+                           .arg(Utils::fromGb2312(fieldBytes(info.ErrorMsg))));
 }
 
 void TradeService::startFillRefresh()

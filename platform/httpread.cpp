@@ -1,6 +1,7 @@
 #include "httpread.h"
 
 #include "globalvars.h"
+#include "sessionstore.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -178,7 +180,30 @@ QJsonObject HttpRead::post(const QNetworkRequest &request, const QByteArray &bod
     // would reclaim them, and the loop has returned, so no signal of theirs is being delivered.
     reply.reset();
     manager.reset();
+    noteReachability(result, status);
     return result;
+}
+
+void HttpRead::noteReachability(const QJsonObject &result, int status)
+{
+    // Only the changes: every request would otherwise write a row.
+    enum
+    {
+        Unknown,
+        Reachable,
+        Unreachable
+    };
+    static std::atomic<int> last{Unknown};
+    const bool unreachable = status <= 0 && isTransportFailure(result);
+    const int now = unreachable ? Unreachable : Reachable;
+    const int before = last.exchange(now);
+    if (now == Unreachable && before != Unreachable) {
+        SessionStore::noteConnection(QStringLiteral("平台"),
+                                     QStringLiteral("无法连接：") +
+                                         result.value(QStringLiteral("msg")).toString());
+    } else if (now == Reachable && before == Unreachable) {
+        SessionStore::noteConnection(QStringLiteral("平台"), QStringLiteral("已恢复"));
+    }
 }
 
 bool HttpRead::isTransportFailure(const QJsonObject &result)

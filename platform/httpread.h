@@ -36,4 +36,8 @@ public:
     // redirect status, or a body that is not the {code, msg} envelope. Such a request may be
     // sent again; an envelope, whatever its code, is the platform's decision.
     static bool isTransportFailure(const QJsonObject &result);
+
+private:
+    // The platform going down and coming back, into the activity.
+    static void noteReachability(const QJsonObject &result, int status);
 };

@@ -100,6 +100,11 @@ bool ReportWorker::waitForOwner(Report &report)
     while (!takeOwnersToken(&report.body)) {
         if (!said) {
             said = true;
+            noteState(
+                report,
+                QStringLiteral("等待用户%1再次登录")
+                    .arg(
+                        QJsonDocument::fromJson(report.body).object().value(kUsername).toString()));
             qWarning().noquote() << QStringLiteral("[平台报告] 等待用户%1再次登录后发送：%2")
                                         .arg(QJsonDocument::fromJson(report.body)
                                                  .object()
@@ -136,6 +141,7 @@ void ReportWorker::enqueue(const QString &path, const QByteArray &body, int time
         row.idempotencyKey = report.key;
         report.storeId = report.store->reportQueued(row, orderKey);
     }
+    noteState(report, QStringLiteral("等待发送"));
     push(std::move(report));
 }
 
@@ -184,6 +190,21 @@ void ReportWorker::ended(const Report &report, SessionStore::ReportState state,
     if (report.store && report.storeId != 0) {
         report.store->reportEnded(report.storeId, state, answer);
     }
+    noteState(report, state == SessionStore::ReportState::Stored
+                          ? QStringLiteral("已送达")
+                          : QStringLiteral("被拒绝：") + answer);
+}
+
+void ReportWorker::noteState(const Report &report, const QString &state)
+{
+    if (!report.store) {
+        return;
+    }
+    const QJsonObject body = QJsonDocument::fromJson(report.body).object();
+    const QString summary = QStringLiteral("%1 报单%2")
+                                .arg(report.tag, body.value(QStringLiteral("orderID")).toString());
+    report.store->recordActivity(SessionStore::ActivityKind::Report,
+                                 QString::fromLatin1(report.key), summary, state);
 }
 
 int ReportWorker::waitUntilSent(int timeoutMs)
@@ -260,6 +281,7 @@ void ReportWorker::send(Report &report)
             qWarning().noquote() << QStringLiteral("[平台报告] 发送失败，稍后重试：%1 %2")
                                         .arg(report.tag, describe(result));
         }
+        noteState(report, QStringLiteral("等待重试（已发送%1次）").arg(attempt));
         const bool outOfTurns =
             refusedForGood(result) || attempt >= report.retry.maxAttempts ||
             sinceFirst.elapsed() - loggedOutMs + pauseMs > report.retry.giveUpAfterMs;
@@ -268,6 +290,8 @@ void ReportWorker::send(Report &report)
             // the store for the next start.
             if (refusedForGood(result)) {
                 ended(report, SessionStore::ReportState::Refused, describe(result));
+            } else {
+                noteState(report, QStringLiteral("未送达，下次启动时重发"));
             }
             logNotSent(report);
             return;

@@ -79,6 +79,8 @@ private:
 
     void push(Report report);
     static void ended(const Report &report, SessionStore::ReportState state, const QString &answer);
+    // The report's row in the activity of its own store.
+    static void noteState(const Report &report, const QString &state);
 
     void run();
     void send(Report &report);

@@ -61,15 +61,29 @@ void SignalAnalyze::analyze()
     const bool isTraded = signal.value(QStringLiteral("isTraded")).toBool();
     const QString openOrClose = signal.value(QStringLiteral("openOrClose")).toString();
 
-    if (GlobalVars::signalIds.contains(id, Qt::CaseSensitive) || isTraded || isExpired ||
-        instrument != GlobalVars::instrument.get()) {
+    const QString summary = QStringLiteral("%1 %2 %3").arg(instrument, direction, openOrClose);
+    if (GlobalVars::signalIds.contains(id, Qt::CaseSensitive)) {
+        return;
+    }
+    QString ignored;
+    if (isTraded) {
+        ignored = QStringLiteral("已成交");
+    } else if (isExpired) {
+        ignored = QStringLiteral("已过期");
+    } else if (instrument != GlobalVars::instrument.get()) {
+        ignored = QStringLiteral("非本账户合约");
+    }
+    if (!ignored.isEmpty()) {
+        noteSignal(id, summary, QStringLiteral("忽略：") + ignored);
         return;
     }
 
     // Not recorded: the signal is still current, and the next poll after the block acts on it.
     const QString notReady = readyCheck ? readyCheck() : QString();
     if (!notReady.isEmpty()) {
-        signalApi->showMessage(QStringLiteral("[策略] 信号%1暂不执行：%2").arg(id, notReady));
+        if (noteSignal(id, summary, QStringLiteral("暂不执行：") + notReady)) {
+            signalApi->showMessage(QStringLiteral("[策略] 信号%1暂不执行：%2").arg(id, notReady));
+        }
         return;
     }
 
@@ -81,7 +95,22 @@ void SignalAnalyze::analyze()
     }
 
     const Command command = decide(direction, openOrClose);
+    noteSignal(id, summary,
+               command == Command::None ? QStringLiteral("忽略：方向或开平无法识别")
+                                        : QStringLiteral("已执行"));
     if (command != Command::None && commandHandler) {
         commandHandler(command, id);
     }
+}
+
+bool SignalAnalyze::noteSignal(const QString &id, const QString &summary, const QString &state)
+{
+    // Polled every few seconds: a signal's row changes only when what became of it does.
+    QString &last = lastStates[id];
+    if (last == state) {
+        return false;
+    }
+    last = state;
+    SessionStore::note(SessionStore::ActivityKind::Signal, id, summary, state);
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -50,6 +51,10 @@ public:
     QMutex mutex;
 
 private:
+    // Writes what became of a signal to the activity, once per change; true when it changed.
+    bool noteSignal(const QString &id, const QString &summary, const QString &state);
+
     CommandHandler commandHandler;
+    QHash<QString, QString> lastStates;
     ReadyCheck readyCheck;
 };

@@ -384,6 +384,23 @@ void SessionStore::recordActivity(ActivityKind kind, const QString &subject, con
     }
 }
 
+void SessionStore::note(ActivityKind kind, const QString &subject, const QString &summary,
+                        const QString &state)
+{
+    if (const std::shared_ptr<SessionStore> store = current()) {
+        store->recordActivity(kind, subject, summary, state);
+    }
+}
+
+void SessionStore::noteConnection(const QString &what, const QString &state)
+{
+    // Events, not states: each its own row, named by what and when.
+    note(ActivityKind::Connection,
+         QStringLiteral("%1 %2").arg(what, QDateTime::currentDateTime().toString(
+                                               QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))),
+         what, state);
+}
+
 std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq,
                                                                 std::int64_t fromMs)
 {

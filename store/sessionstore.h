@@ -114,6 +114,11 @@ public:
     // subject; the row keeps the time it was first written.
     void recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
                         const QString &state);
+    // recordActivity on the store of the session now open, if any.
+    static void note(ActivityKind kind, const QString &subject, const QString &summary,
+                     const QString &state);
+    // A connection event: its own row, named by what and when it happened.
+    static void noteConnection(const QString &what, const QString &state);
     // The rows written after seq whose events happened at or after fromMs, oldest change first.
     std::vector<Activity> activitySince(std::int64_t seq, std::int64_t fromMs);
 

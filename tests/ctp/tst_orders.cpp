@@ -627,6 +627,27 @@ void TestOrders::anOvernightOutageAndARefusedRelogin()
     for (const QJsonValue &report : sim.reports()) {
         QVERIFY(report["report"]["signalID"].toString() != u("S-refused"));
     }
+
+    // The evening as the activity window reads it from the store.
+    QMultiMap<QString, QString> seen;
+    for (const SessionStore::Activity &row : SessionStore::current()->activitySince(0, 0)) {
+        seen.insert(QString::number(int(row.kind)) + " " + row.subject, row.state);
+        seen.insert(QString::number(int(row.kind)), row.state);
+    }
+    using Kind = SessionStore::ActivityKind;
+    const auto key = [](Kind kind, const QString &subject = QString()) {
+        return QString::number(int(kind)) + (subject.isEmpty() ? QString() : " " + subject);
+    };
+    QCOMPARE(seen.values(key(Kind::Signal, u("S-night"))), QStringList{u("已执行")});
+    QCOMPARE(seen.values(key(Kind::Signal, u("S-refused"))),
+             QStringList{u("暂不执行：交易账户未登录")});
+    QVERIFY(seen.values(key(Kind::Order)).contains(u("全部成交（1手）")));
+    QCOMPARE(seen.values(key(Kind::Fill)), QStringList{u("成交")});
+    QVERIFY(seen.values(key(Kind::Report)).contains(u("已送达")));
+    const QStringList connections = seen.values(key(Kind::Connection));
+    QVERIFY(connections.contains(u("已连接")));
+    QVERIFY2(connections.filter(u("已断开（原因0x")).size() >= 2,
+             qPrintable(connections.join('|')));
 }
 
 QTEST_MAIN(TestOrders)
