@@ -95,12 +95,13 @@ void SignalAnalyze::analyze()
     }
 
     const Command command = decide(direction, openOrClose);
-    noteSignal(id, summary,
-               command == Command::None ? QStringLiteral("忽略：方向或开平无法识别")
-                                        : QStringLiteral("已执行"));
     if (command != Command::None && commandHandler) {
         commandHandler(command, id);
     }
+    // After the order: the order's own writes are all that stands before it.
+    noteSignal(id, summary,
+               command == Command::None ? QStringLiteral("忽略：方向或开平无法识别")
+                                        : QStringLiteral("已执行"));
 }
 
 bool SignalAnalyze::noteSignal(const QString &id, const QString &summary, const QString &state)

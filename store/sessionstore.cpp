@@ -126,7 +126,20 @@ SessionStore::SessionStore(const QString &filePath) : path(filePath) {}
 
 SessionStore::~SessionStore()
 {
+    for (const auto &entry : statements) {
+        sqlite3_finalize(entry.second);
+    }
     sqlite3_close(db);
+}
+
+sqlite3_stmt *SessionStore::kept(const char *sql)
+{
+    sqlite3_stmt *&statement = statements[sql];
+    if (!statement && sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        statement = nullptr;
+    }
+    return statement;
 }
 
 bool SessionStore::openFile(QString *error, bool *damaged)
@@ -183,9 +196,9 @@ void SessionStore::orderSent(int frontId, int sessionId, const QString &orderRef
                              const OwnOrder &order, const QString &tradingDay)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    SqliteStatement insert(db, "INSERT OR REPLACE INTO own_orders(front_id, session_id, "
-                               "order_ref, order_key, signal_id, trading_day, created) "
-                               "VALUES(?, ?, ?, ?, ?, ?, ?)");
+    SqliteStatement insert(kept("INSERT OR REPLACE INTO own_orders(front_id, session_id, "
+                                "order_ref, order_key, signal_id, trading_day, created) "
+                                "VALUES(?, ?, ?, ?, ?, ?, ?)"));
     insert.bind(1, std::int64_t{frontId});
     insert.bind(2, std::int64_t{sessionId});
     insert.bind(3, utf8(orderRef));
@@ -242,8 +255,8 @@ QString SessionStore::orderKeyByNumber(const std::string &tradingDay, const std:
 void SessionStore::signalActed(const QString &accountType, const QString &signalId)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    SqliteStatement insert(db, "INSERT OR IGNORE INTO acted_signals(account_type, signal_id, "
-                               "created) VALUES(?, ?, ?)");
+    SqliteStatement insert(kept("INSERT OR IGNORE INTO acted_signals(account_type, signal_id, "
+                                "created) VALUES(?, ?, ?)"));
     insert.bind(1, utf8(accountType));
     insert.bind(2, utf8(signalId));
     insert.bind(3, nowSeconds());
@@ -368,11 +381,11 @@ void SessionStore::recordActivity(ActivityKind kind, const QString &subject, con
                                   const QString &state)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    SqliteStatement upsert(db, "INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
-                               "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) DO UPDATE "
-                               "SET state = excluded.state, seq = excluded.seq, summary = "
-                               "CASE WHEN excluded.summary = '' THEN summary "
-                               "ELSE excluded.summary END");
+    SqliteStatement upsert(kept("INSERT INTO activity(kind, subject, at_ms, summary, state, "
+                                "seq) VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) DO "
+                                "UPDATE SET state = excluded.state, seq = excluded.seq, summary "
+                                "= CASE WHEN excluded.summary = '' THEN summary "
+                                "ELSE excluded.summary END"));
     upsert.bind(1, static_cast<std::int64_t>(kind));
     upsert.bind(2, utf8(subject));
     upsert.bind(3, QDateTime::currentMSecsSinceEpoch());

@@ -5,12 +5,14 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // What the client must not forget when its process dies, in one SQLite file per platform user,
 // broker and investor: the orders it sent, the signals it acted on, the platform reports not yet
@@ -130,6 +132,8 @@ private:
     // False with the reason; damaged when the file is no database or a broken one.
     bool openFile(QString *error, bool *damaged);
     bool exec(const char *sql);
+    // The statement of that SQL text, prepared at its first use and kept; the mutex held.
+    sqlite3_stmt *kept(const char *sql);
     void writeFailed(const char *what);
 
     const QString path;
@@ -137,4 +141,5 @@ private:
     sqlite3 *db = nullptr;
     bool failureSaid = false;
     std::int64_t activitySeq = 0;
+    std::map<const char *, sqlite3_stmt *> statements;
 };

@@ -10,9 +10,16 @@ SqliteStatement::SqliteStatement(sqlite3 *db, const char *sql)
     }
 }
 
+SqliteStatement::SqliteStatement(sqlite3_stmt *kept) : stmt_(kept), kept_(true) {}
+
 SqliteStatement::~SqliteStatement()
 {
-    sqlite3_finalize(stmt_);
+    if (!kept_) {
+        sqlite3_finalize(stmt_);
+    } else if (stmt_) {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
 }
 
 void SqliteStatement::bind(int index, const std::string &text)

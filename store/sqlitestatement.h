@@ -12,6 +12,9 @@ class SqliteStatement
 {
 public:
     SqliteStatement(sqlite3 *db, const char *sql);
+    // A statement prepared once and kept by its owner: reset and cleared at the end instead of
+    // finalised, so a frequent write does not parse its SQL every time.
+    explicit SqliteStatement(sqlite3_stmt *kept);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement &) = delete;
     SqliteStatement &operator=(const SqliteStatement &) = delete;
@@ -34,5 +37,6 @@ public:
 
 private:
     sqlite3_stmt *stmt_ = nullptr;
+    bool kept_ = false;
     bool done_ = false;
 };
