@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "activitywindow.h"
 #include "clock.h"
 #include "globalvars.h"
 #include "loginctp.h"
@@ -96,6 +97,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         {ui->actionSearchPosition, SLOT(actionSearchPosition_click())},
         {ui->actionSearchInstrument, SLOT(actionSearchInstrument_click())},
         {ui->actionSettlementInfo, SLOT(actionSettlementInfo_click())},
+        {ui->actionActivity, SLOT(showActivityWindow())},
     };
     for (const auto &command : commands) {
         connect(command.action, SIGNAL(triggered()), this, command.slot);
@@ -346,6 +348,17 @@ void MainWindow::closeWithoutAsking()
 {
     closeSession();
     hide();
+}
+
+void MainWindow::showActivityWindow()
+{
+    if (!activityWindow) {
+        activityWindow = std::make_unique<ActivityWindow>();
+    }
+    activityWindow->setWindowState(activityWindow->windowState() & ~Qt::WindowMinimized);
+    activityWindow->show();
+    activityWindow->raise();
+    activityWindow->activateWindow();
 }
 
 // A hidden table missed every update, so a group shown again is filled from the caches at once

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class ActivityWindow;
 class QCloseEvent;
 class QLabel;
 class QTableView;
@@ -74,6 +77,9 @@ public slots:
     void actionSearchInstrument_click();
     void actionSettlementInfo_click();
 
+    // The day's activity, in a window of its own.
+    void showActivityWindow();
+
     // The tables.
     void setTableAccount();
     void setTableInstrument();
@@ -124,4 +130,7 @@ private:
     QLabel *loginStatusLabel;
     QLabel *strategyStatusCaption;
     QLabel *strategyStatusLabel;
+
+    // Made when first asked for; one for the program's life.
+    std::unique_ptr<ActivityWindow> activityWindow;
 };

@@ -1,6 +1,7 @@
 // Pictures of every window in the states a user meets them, with real data from a simulated
 // platform and front started for the run: ui_screenshots <output folder>.
 
+#include "activitywindow.h"
 #include "clientdriver.h"
 #include "globalvars.h"
 #include "startup.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 #include <cstdio>
@@ -38,6 +40,7 @@ private:
     bool tradingLogin();
     bool statement();
     bool running();
+    bool activity();
 
     // `ready`, when given, is checked last, with nothing able to run before the picture.
     bool save(QWidget &window, const char *file, const std::function<bool()> &ready = {});
@@ -50,7 +53,7 @@ private:
 bool ScreenshotTour::run()
 {
     return driver.startSimulators() && loginMessage() && platformLogin() && tradingLogin() &&
-           statement() && running();
+           statement() && running() && activity();
 }
 
 bool ScreenshotTour::save(QWidget &window, const char *file, const std::function<bool()> &ready)
@@ -176,6 +179,37 @@ bool ScreenshotTour::running()
     auto *indicator = driver.windows().main.findChild<QLabel *>("labelState");
     return save(driver.windows().main, "main-window-running.png",
                 [indicator] { return indicator->text() == u("●"); });
+}
+
+bool ScreenshotTour::activity()
+{
+    driver.windows().main.findChild<QAction *>("actionActivity")->trigger();
+    ActivityWindow *window = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<ActivityWindow *>(widget)) {
+            window = found;
+        }
+    }
+    if (!window) {
+        failureText = u("the activity window did not open");
+        return false;
+    }
+    window->resize(1100, 520);
+    const QAbstractItemModel *rows = window->findChild<QTableView *>()->model();
+    // The signal's whole way: its fill taken and the platform's answer to every report in.
+    const auto settled = [rows] {
+        bool filled = false;
+        for (int row = 0; row < rows->rowCount(); ++row) {
+            const QString kind = rows->index(row, 1).data().toString();
+            const QString state = rows->index(row, 4).data().toString();
+            filled = filled || kind == u("成交");
+            if (kind == u("报告") && state != u("已送达")) {
+                return false;
+            }
+        }
+        return filled;
+    };
+    return save(*window, "activity-window.png", settled);
 }
 
 } // namespace

@@ -180,7 +180,7 @@ void TestMainWindow::formAndStatusTexts()
                     "—,actionSellOpen=空头开仓（卖开),actionBuyClose=空头平仓（买平）]"),
                   u("menu_4:查询[actionSearchAccount=刷新交易账户信息,actionSearchPosition="
                     "刷新持仓信息,actionSearchInstrument=刷新合约信息,—,"
-                    "actionSettlementInfo=显示结算单]")}));
+                    "actionSettlementInfo=显示结算单,—,actionActivity=运行记录]")}));
 
     // The status bar's six labels, in order.
     QStringList status;
