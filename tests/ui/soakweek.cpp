@@ -172,8 +172,9 @@ private:
     void pause(int ms) { holdUntil(runTimer.elapsed() + ms); }
     bool holdFor(const std::function<bool()> &condition, int ms);
 
-    QJsonObject frontStatus();
-    QJsonArray frontList(const char *path);
+    QJsonDocument frontGet(const char *path);
+    QJsonObject frontStatus() { return frontGet("/status").object(); }
+    QJsonArray frontList(const char *path) { return frontGet(path).array(); }
     bool moveClock(const QDateTime &to);
     void publishSignal();
     void snapshotBooks();
@@ -221,24 +222,14 @@ private:
     QStringList notLoggedIn;
 };
 
-QJsonObject Week::frontStatus()
-{
-    const QUrl admin(simulators.front().address("admin"));
-    httplib::Client http(admin.host().toStdString(), admin.port());
-    const auto result = http.Get("/status");
-    return result && result->status == 200
-               ? QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object()
-               : QJsonObject();
-}
-
-QJsonArray Week::frontList(const char *path)
+QJsonDocument Week::frontGet(const char *path)
 {
     const QUrl admin(simulators.front().address("admin"));
     httplib::Client http(admin.host().toStdString(), admin.port());
     const auto result = http.Get(path);
     return result && result->status == 200
-               ? QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).array()
-               : QJsonArray();
+               ? QJsonDocument::fromJson(QByteArray::fromStdString(result->body))
+               : QJsonDocument();
 }
 
 bool Week::moveClock(const QDateTime &to)
@@ -467,7 +458,11 @@ void Week::play(int index)
     const QDate date = kFirstMonday.addDays(scene.day);
     const QDateTime at(date, QTime::fromString(QLatin1String(scene.time), "HH:mm:ss"));
     snapshotBooks();
-    moveClock(at);
+    if (!moveClock(at)) {
+        say(QStringLiteral("the front's clock stayed at %1, not moved to %2")
+                .arg(frontStatus().value("clock").toString(),
+                     at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    }
     const qint64 start = runTimer.elapsed();
     const qint64 startMicros = QDateTime::currentMSecsSinceEpoch() * 1000;
     const int signalsBefore = published.size();
