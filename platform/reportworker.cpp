@@ -201,10 +201,20 @@ void ReportWorker::noteState(const Report &report, const QString &state)
         return;
     }
     const QJsonObject body = QJsonDocument::fromJson(report.body).object();
-    const QString summary = QStringLiteral("%1 报单%2")
-                                .arg(report.tag, body.value(QStringLiteral("orderID")).toString());
-    report.store->recordActivity(SessionStore::ActivityKind::Report,
-                                 QString::fromLatin1(report.key), summary, state);
+    const auto text = [&body](const char *key) {
+        const QJsonValue value = body.value(QLatin1String(key));
+        return value.isDouble() ? QString::number(value.toDouble()) : value.toString();
+    };
+    // Named by what it reports, with the start of its key to tell two of one order apart.
+    const QString subject =
+        QStringLiteral("%1 报单%2 #%3")
+            .arg(report.tag, text("orderID"), QString::fromLatin1(report.key.left(8)));
+    const QString summary =
+        body.contains(QStringLiteral("direction"))
+            ? QStringLiteral("%1 %2手 价格%3")
+                  .arg(text("direction"), text("submitVolume"), text("price"))
+            : QStringLiteral("成交%1手 价格%2").arg(text("volume"), text("price"));
+    report.store->recordActivity(SessionStore::ActivityKind::Report, subject, summary, state);
 }
 
 int ReportWorker::waitUntilSent(int timeoutMs)

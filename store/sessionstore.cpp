@@ -31,10 +31,11 @@ CREATE TABLE IF NOT EXISTS reports(
 CREATE INDEX IF NOT EXISTS reports_by_state ON reports(state);
 CREATE INDEX IF NOT EXISTS reports_by_order ON reports(order_key);
 CREATE TABLE IF NOT EXISTS activity(
-    kind INTEGER NOT NULL, subject TEXT NOT NULL, at_ms INTEGER NOT NULL,
-    summary TEXT NOT NULL, state TEXT NOT NULL, seq INTEGER NOT NULL,
-    PRIMARY KEY(kind, subject));
+    id INTEGER PRIMARY KEY AUTOINCREMENT, kind INTEGER NOT NULL, subject TEXT NOT NULL,
+    at_ms INTEGER NOT NULL, summary TEXT NOT NULL, state TEXT NOT NULL, seq INTEGER NOT NULL);
+CREATE UNIQUE INDEX IF NOT EXISTS activity_by_subject ON activity(kind, subject) WHERE kind <> 4;
 CREATE INDEX IF NOT EXISTS activity_by_seq ON activity(seq);
+CREATE INDEX IF NOT EXISTS activity_by_time ON activity(at_ms);
 CREATE TABLE IF NOT EXISTS reported_fills(
     trading_day TEXT NOT NULL, exchange_id TEXT NOT NULL, trade_id TEXT NOT NULL,
     direction TEXT NOT NULL, created INTEGER NOT NULL,
@@ -381,11 +382,15 @@ void SessionStore::recordActivity(ActivityKind kind, const QString &subject, con
                                   const QString &state)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    SqliteStatement upsert(kept("INSERT INTO activity(kind, subject, at_ms, summary, state, "
-                                "seq) VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) DO "
-                                "UPDATE SET state = excluded.state, seq = excluded.seq, summary "
-                                "= CASE WHEN excluded.summary = '' THEN summary "
-                                "ELSE excluded.summary END"));
+    // A connection event is a row of its own; anything else has one row that changes.
+    SqliteStatement upsert(
+        kind == ActivityKind::Connection
+            ? kept("INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
+                   "VALUES(?, ?, ?, ?, ?, ?)")
+            : kept("INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
+                   "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) WHERE kind <> 4 DO "
+                   "UPDATE SET state = excluded.state, seq = excluded.seq, summary = "
+                   "CASE WHEN excluded.summary = '' THEN summary ELSE excluded.summary END"));
     upsert.bind(1, static_cast<std::int64_t>(kind));
     upsert.bind(2, utf8(subject));
     upsert.bind(3, QDateTime::currentMSecsSinceEpoch());
@@ -407,11 +412,7 @@ void SessionStore::note(ActivityKind kind, const QString &subject, const QString
 
 void SessionStore::noteConnection(const QString &what, const QString &state)
 {
-    // Events, not states: each its own row, named by what and when.
-    note(ActivityKind::Connection,
-         QStringLiteral("%1 %2").arg(what, QDateTime::currentDateTime().toString(
-                                               QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))),
-         what, state);
+    note(ActivityKind::Connection, what, QString(), state);
 }
 
 std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq,

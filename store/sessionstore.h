@@ -113,13 +113,14 @@ public:
     };
 
     // A new row, or the state (and, when not empty, the summary) of the row of that kind and
-    // subject; the row keeps the time it was first written.
+    // subject; the row keeps the time it was first written. Connection events are rows of their
+    // own, whatever their subject.
     void recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
                         const QString &state);
     // recordActivity on the store of the session now open, if any.
     static void note(ActivityKind kind, const QString &subject, const QString &summary,
                      const QString &state);
-    // A connection event: its own row, named by what and when it happened.
+    // A connection event: a row of its own each time.
     static void noteConnection(const QString &what, const QString &state);
     // The rows written after seq whose events happened at or after fromMs, oldest change first.
     std::vector<Activity> activitySince(std::int64_t seq, std::int64_t fromMs);
