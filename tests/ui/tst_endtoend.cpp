@@ -5,11 +5,13 @@
 // session close on exit, and no password left behind in any file.
 
 #include "../strategy/windowprobe.h"
+#include "activitywindow.h"
 #include "clientdriver.h"
 #include "globalvars.h"
 #include "logging.h"
 #include "messagebox.h"
 #include "servicefront.h"
+#include "sessionstore.h"
 #include "signalapi.h"
 #include "startup.h"
 #include "tradeservice.h"
@@ -17,6 +19,7 @@
 
 #include <httplib.h>
 
+#include <QAction>
 #include <QDirIterator>
 #include <QLineEdit>
 #include <QScopeGuard>
@@ -165,6 +168,82 @@ void TestEndToEnd::signalBecomesAFilledAndReportedPosition()
     const QJsonArray trades = frontList(front, "/trades");
     QCOMPARE(trades.size(), 2);
 
+    // The platform tied the fills to the signal through the order's number.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            return platform.admin("GET", "/admin/signal?username=demo&accountType=simulation")
+                .value("data")
+                .toObject()
+                .value("isTraded")
+                .toBool();
+        },
+        kWaitMs));
+
+    // A signal for another instrument is ignored; a close the broker refuses ends refused.
+    const auto publish = [&](const QJsonObject &extra) {
+        QJsonObject signal{{"username", "demo"}, {"accountType", "simulation"}};
+        for (auto it = extra.begin(); it != extra.end(); ++it) {
+            signal.insert(it.key(), it.value());
+        }
+        return platform.admin("POST", "/admin/signal", signal)
+            .value("data")
+            .toObject()
+            .value("id")
+            .toString();
+    };
+    const QString otherId =
+        publish({{"instrument", "ag2706"}, {"direction", "buy"}, {"openOrClose", "open"}});
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (const SessionStore::Activity &row : SessionStore::current()->activitySince(0, 0)) {
+                if (row.subject == otherId) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        kWaitMs));
+    QVERIFY(adminRequest(
+        front, "/fault",
+        R"({"request": "ReqOrderInsert", "errorId": 31, "errorMsg": "CTP:资金不足"})"));
+    const QString closeId = publish({{"direction", "sell"}, {"openOrClose", "close"}});
+    QVERIFY(QTest::qWaitFor(
+        [&] { return probe.messages().filter(u("[报单录入错误]")).size() == 1; }, kWaitMs));
+
+    // The activity window, from the 查询 menu, shows all four as they ended.
+    windows.main.findChild<QAction *>("actionActivity")->trigger();
+    ActivityWindow *activity = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        activity = activity ? activity : qobject_cast<ActivityWindow *>(window);
+    }
+    QVERIFY(activity && activity->isVisible());
+    const auto shownRows = [&] {
+        const QAbstractItemModel *shown = activity->findChild<QTableView *>()->model();
+        QStringList rows;
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 1; c < shown->columnCount(); ++c) {
+                cells << shown->index(r, c).data().toString();
+            }
+            rows << cells.join('|');
+        }
+        return rows;
+    };
+    QStringList rows;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            rows = shownRows();
+            return rows.filter(u("|被拒绝：[31] CTP:资金不足")).size() == 1;
+        },
+        kWaitMs));
+    QVERIFY2(rows.contains(u("信号|%1|rb2705 buy open|已执行").arg(signalId)),
+             qPrintable(rows.join('\n')));
+    QVERIFY(rows.contains(u("信号|%1|ag2706 buy open|忽略：非本账户合约").arg(otherId)));
+    QVERIFY(rows.contains(u("信号|%1|rb2705 sell close|已执行").arg(closeId)));
+    QCOMPARE(rows.filter(u("报单|")).filter(u("|全部成交（2手）")).size(), 1);
+    QCOMPARE(rows.filter(u("成交|")).size(), 2);
+    activity->close();
+
     QVERIFY2(driver.stopStrategy(), qPrintable(driver.failure()));
     QVERIFY(!windows.main.findChild<QTimer *>("signalTimer")->isActive());
     QVERIFY(driver.noBoxes());
@@ -186,7 +265,9 @@ void TestEndToEnd::signalBecomesAFilledAndReportedPosition()
 
     // The close waited for the reports: the order's first, then its fills, all accepted.
     const QJsonArray reports = platform.reports();
-    QCOMPARE(reports.size(), 1 + trades.size());
+    // The refused close was sent, so it was reported too, last.
+    QCOMPARE(reports.size(), 2 + trades.size());
+    QCOMPARE(reports.last()["report"]["signalID"].toString(), closeId);
     const QString orderId = u("%1%2%3")
                                 .arg(order.value("frontId").toInt())
                                 .arg(order.value("sessionId").toInt())
@@ -198,17 +279,13 @@ void TestEndToEnd::signalBecomesAFilledAndReportedPosition()
     QCOMPARE(orderReport["report"]["orderID"].toString(), orderId);
     QCOMPARE(orderReport["report"]["direction"].toString(), u("多头 开仓"));
     QCOMPARE(orderReport["report"]["submitVolume"].toInt(), 2);
-    for (int i = 1; i < reports.size(); ++i) {
+    for (int i = 1; i <= trades.size(); ++i) {
         const QJsonObject fill = reports[i].toObject();
         QVERIFY(fill["accepted"].toBool());
         QCOMPARE(fill["kind"].toString(), u("fill"));
         QCOMPARE(fill["report"]["orderID"].toString(), orderId);
         QCOMPARE(fill["report"]["volume"].toInt(), trades[i - 1]["volume"].toInt());
     }
-    // The platform tied the fills to the signal through the order's number.
-    const QJsonObject signal =
-        platform.admin("GET", "/admin/signal?username=demo&accountType=simulation");
-    QVERIFY(signal.value("data").toObject().value("isTraded").toBool());
 
     // Logs, flow folders and the settings file keep neither password.
     QVERIFY(QFile::exists(driver.workPath() + "/setup.ini"));
