@@ -257,7 +257,8 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     // Known before it goes: its first notice may arrive before the request call returns.
     ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
                    QString::fromStdString(session.tradingDay()));
-    const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
+    // Written before it goes, like its key: the front's answers may come before the call
+    // returns, and must not be overwritten by it.
     const QString summary =
         QStringLiteral("%1 %2 %3手 限价%4 %5")
             .arg(GlobalVars::instrument.get(), reportedOrderText(direction, offsetFlag))
@@ -265,11 +266,13 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
             .arg(price)
             .arg(signalId == QLatin1String("0") ? QStringLiteral("手动")
                                                 : QStringLiteral("信号") + signalId);
-    SessionStore::note(
-        SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
-        code == 0 ? QStringLiteral("已发出")
-                  : QStringLiteral("未发出：[%1] %2").arg(code).arg(requestResultText(code)));
+    SessionStore::note(SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
+                       QStringLiteral("已发出"));
+    const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
     if (code != 0) {
+        SessionStore::note(
+            SessionStore::ActivityKind::Order, orderKey(orderRef), QString(),
+            QStringLiteral("未发出：[%1] %2").arg(code).arg(requestResultText(code)));
         GlobalVars::pendingRequest = 0;
         return code;
     }
