@@ -85,3 +85,11 @@ void PositionSeries::discard()
     *this = PositionSeries();
     GlobalVars::positionQueryStart = true;
 }
+
+void PositionSeries::rollDay()
+{
+    for (const SideSums *sums : {&longSums, &shortSums}) {
+        sums->yesterday = sums->yesterday + sums->today;
+        sums->today = 0;
+    }
+}

@@ -17,6 +17,9 @@ public:
     void complete();
     // The connection dropped before the last record: what came of the series is dropped.
     void discard();
+    // A new trading day: the cached today's lots are yesterday's now. A close sent before the
+    // next query answers would otherwise close today's lots the broker no longer has.
+    static void rollDay();
 
 private:
     struct Side

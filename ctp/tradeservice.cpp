@@ -381,7 +381,12 @@ void TradeService::onRspUserLogin(CThostFtdcRspUserLoginField *pRspUserLogin,
     notify(loginDialog.load(), SIGNAL(sendSignal()), SLOT(closeWindow()));
     bool newDay = false;
     if (pRspUserLogin) {
-        newDay = session.loggedIn(fieldBytes(pRspUserLogin->TradingDay));
+        const std::string tradingDay = fieldBytes(pRspUserLogin->TradingDay);
+        newDay = session.loggedIn(tradingDay);
+        if (!positionDay.empty() && tradingDay != positionDay) {
+            PositionSeries::rollDay();
+        }
+        positionDay = tradingDay;
         reloginWanted = true;
         GlobalVars::frontID = pRspUserLogin->FrontID;
         GlobalVars::sessionID = pRspUserLogin->SessionID;
@@ -472,6 +477,9 @@ void TradeService::onRspSettlementInfoConfirm(
     showMessage(QStringLiteral("[结算单确认] 完毕"));
     if (isSequence(nRequestID) && pauseChain()) {
         reqQryInstrument(nRequestID);
+    } else if (nRequestID == kDayConfirmation) {
+        // The new day's position and funds, as the broker settled them.
+        startFillRefresh();
     }
 }
 

@@ -155,6 +155,9 @@ private:
     std::atomic<int> fillRefreshGeneration{0};
     std::atomic<bool> fillRefreshOwed{false};
     PositionSeries positions;
+    // The trading day of the last login, whose lots the cached position counts as today's;
+    // callback thread only.
+    std::string positionDay;
     SessionGate session;
     // Log in again by itself when the connection comes back: true from a login until a logout,
     // a release, or a refusal that repeating would only make worse.

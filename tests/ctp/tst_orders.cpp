@@ -566,11 +566,18 @@ void TestOrders::anOvernightOutageAndARefusedRelogin()
     PlatformSim::useDemoUser();
     QVERIFY(platform.login());
     useTradingAccount("rb2705");
-    // A Tuesday afternoon on a broker's hours: the fronts close at 15:30, the day rolls at 17:00
-    // and the night window opens at 20:30 with Wednesday's trading day.
-    QVERIFY(startFront({"--calendar", "exchange", "--clock", "2026-12-08 15:20:00"}));
+    // A Tuesday afternoon on a broker's hours: a lot bought before the close, the fronts close
+    // at 15:30, the day rolls at 17:00 and the night window opens at 20:30 with Wednesday's
+    // trading day, where that lot is yesterday's.
+    QVERIFY(startFront({"--calendar", "exchange", "--clock", "2026-12-08 14:50:00"}));
     QVERIFY(connectAndLogIn());
-    for (const char *time : {"2026-12-08 15:30:00", "2026-12-08 17:00:00"}) {
+    QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
+    fundsFor(1, 3500);
+    QCOMPARE(service().openLong("0"), 0);
+    QVERIFY(QTest::qWaitFor(
+        [] { return GlobalVars::longTodayPosition == 1 && GlobalVars::pendingRequest == 0; },
+        kWaitMs));
+    for (const char *time : {"2026-12-08 15:20:00", "2026-12-08 15:30:00", "2026-12-08 17:00:00"}) {
         QVERIFY(adminPost("/clock", {{"time", time}}));
     }
     QVERIFY(QTest::qWaitFor([] { return GlobalVars::tradeConnectionState == 3; }, kWaitMs));
@@ -582,19 +589,23 @@ void TestOrders::anOvernightOutageAndARefusedRelogin()
             return !confirms.isEmpty() && confirms.last()["requestId"].toInt() == 13;
         },
         kWaitMs));
+    QCOMPARE(GlobalVars::longTodayPosition.load(), 0);
+    QCOMPARE(GlobalVars::longYdPosition.load(), 1);
     QVERIFY(adminPost("/clock", {{"time", "2026-12-08 21:01:00"}}));
     QVERIFY(setDepth("rb2705", {{3499, 20}}, {{3500, 20}}));
-    fundsFor(1, 3500);
     GlobalVars::strategyState = 0;
     QVERIFY(sim.publishSignal({{"username", "demo"},
                                {"accountType", "simulation"},
-                               {"direction", "buy"},
-                               {"openOrClose", "open"},
+                               {"direction", "sell"},
+                               {"openOrClose", "close"},
                                {"id", "S-night"}}));
     GlobalVars::signalAnalyze->analyze();
-    QVERIFY(QTest::qWaitFor(
-        [] { return GlobalVars::longPosition == 1 && GlobalVars::pendingRequest == 0; }, kWaitMs));
+    QVERIFY2(QTest::qWaitFor(
+                 [] { return GlobalVars::longPosition == 0 && GlobalVars::pendingRequest == 0; },
+                 kWaitMs),
+             qPrintable(windows.lines.join('|')));
     QCOMPARE(frontList("/trades").last()["tradingDay"].toString(), u("20261209"));
+    QCOMPARE(frontList("/orders").last()["offsetFlag"].toString(), u("4"));
 
     // A re-login the broker refuses for the password: the account is not logged in, sends no
     // order, and is not logged in again by itself, which would only lock it.
@@ -642,7 +653,7 @@ void TestOrders::anOvernightOutageAndARefusedRelogin()
     QCOMPARE(seen.values(key(Kind::Signal, u("S-refused"))),
              QStringList{u("暂不执行：交易账户未登录")});
     QVERIFY(seen.values(key(Kind::Order)).contains(u("全部成交（1手）")));
-    QCOMPARE(seen.values(key(Kind::Fill)), QStringList{u("成交")});
+    QCOMPARE(seen.values(key(Kind::Fill)), QStringList({u("成交"), u("成交")}));
     QVERIFY(seen.values(key(Kind::Report)).contains(u("已送达")));
     const QStringList connections = seen.values(key(Kind::Connection));
     QVERIFY(connections.contains(u("已连接")));
