@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTableView>
+#include <QVector>
 
 namespace {
 
@@ -29,15 +30,43 @@ QString count(int value)
     return QString::number(value);
 }
 
-// The instrument table is rebuilt on every quote, and the view does not own its model: the one
-// replaced goes now (its selection models follow it), or they would pile up under the view for
-// as long as the window lives.
-void replaceModel(QTableView *view, QStandardItemModel *model)
+// Shows the texts, row by row, in the view's model. A quote changes a few cells of the same
+// table many times a second: those cells are changed in place, so the view repaints only them
+// and measures only their columns, where a new model would be laid out and painted whole. A
+// table of another shape gets a new model; the view does not own its model, so the one replaced
+// goes now (its selection models follow it), or they would pile up under the view.
+void showTexts(QTableView *view, const QVector<QStringList> &rows)
 {
-    QAbstractItemModel *oldModel = view->model();
-    view->setModel(model);
-    delete oldModel;
-    view->resizeColumnsToContents();
+    auto *model = qobject_cast<QStandardItemModel *>(view->model());
+    const int columns = rows.isEmpty() ? 0 : rows.first().size();
+    if (!model || model->rowCount() != rows.size() || model->columnCount() != columns) {
+        auto *fresh = new QStandardItemModel(rows.size(), columns, view);
+        for (int row = 0; row < rows.size(); ++row) {
+            for (int column = 0; column < columns; ++column) {
+                fresh->setItem(row, column, new QStandardItem(rows[row].value(column)));
+            }
+        }
+        view->setModel(fresh);
+        delete model;
+        view->resizeColumnsToContents();
+        return;
+    }
+    for (int column = 0; column < columns; ++column) {
+        bool resized = false;
+        for (int row = 0; row < rows.size(); ++row) {
+            QStandardItem *item = model->item(row, column);
+            const QString text = rows[row].value(column);
+            if (item->text() == text) {
+                continue;
+            }
+            // Digits are equally wide in a table's fonts: a text of the same length fits.
+            resized = resized || item->text().size() != text.size();
+            item->setText(text);
+        }
+        if (resized) {
+            view->resizeColumnToContents(column);
+        }
+    }
 }
 
 } // namespace
@@ -113,19 +142,19 @@ QStringList MainWindow::instrumentLines()
 
 void MainWindow::fillLabelValueTable(QStringList lines, QTableView *view)
 {
-    auto *model = new QStandardItemModel(view);
-    for (int column = 0; column < lines.size(); ++column) {
-        const QStringList parts = lines.at(column).split(QLatin1Char(':'));
-        model->setItem(0, column, new QStandardItem(parts.value(0)));
-        model->setItem(1, column, new QStandardItem(parts.value(1)));
+    QVector<QStringList> rows(2);
+    for (const QString &labelValue : lines) {
+        const QStringList parts = labelValue.split(QLatin1Char(':'));
+        rows[0] << parts.value(0);
+        rows[1] << parts.value(1);
     }
-    replaceModel(view, model);
+    showTexts(view, rows);
 }
 
 void MainWindow::fillPositionTable(QTableView *view)
 {
     using GV = GlobalVars;
-    const QStringList rows[] = {
+    const QVector<QStringList> rows = {
         {u("方向"), u("持仓总量"), u("今持仓"), u("上日持仓"), u("开仓量"), u("开仓金额"),
          u("平仓量"), u("平仓金额"), u("持仓成本"), u("持仓盈亏"), u("平仓盈亏")},
         {u("买入"), count(GV::longPosition), count(GV::longTodayPosition),
@@ -139,13 +168,7 @@ void MainWindow::fillPositionTable(QTableView *view)
          Utils::formatDouble(GV::shortCloseAmount), Utils::formatDouble(GV::shortPositionCost),
          Utils::formatDouble(GV::shortPositionProfit), Utils::formatDouble(GV::shortCloseProfit)},
     };
-    auto *model = new QStandardItemModel(view);
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < rows[row].size(); ++column) {
-            model->setItem(row, column, new QStandardItem(rows[row].at(column)));
-        }
-    }
-    replaceModel(view, model);
+    showTexts(view, rows);
 }
 
 void MainWindow::setTableAccount()

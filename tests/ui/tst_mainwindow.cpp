@@ -363,11 +363,18 @@ void TestMainWindow::oneSessionFromLoginToExit()
     QCOMPARE(cell(window, "instrumentView", 0, 14), u("交易中"));
     window.grab().save(QStringLiteral("/tmp/h9-mainwindow.png"));
 
-    // Rebuilt on every quote: what a rebuild replaces does not pile up.
+    // Every quote changes the cells in place, and a longer text widens its column; nothing
+    // piles up under the view.
     auto *instrumentView = child<QTableView>(window, "instrumentView");
+    const QAbstractItemModel *quotedModel = instrumentView->model();
+    const int nameWidth = instrumentView->columnWidth(1);
     for (int i = 0; i < 30; ++i) {
+        GlobalVars::instrumentName = u("螺纹钢二七零五合约") + QString::number(i);
         window.setTableInstrument();
     }
+    QCOMPARE(instrumentView->model(), quotedModel);
+    QCOMPARE(cell(window, "instrumentView", 1, 1), u("螺纹钢二七零五合约29"));
+    QVERIFY(instrumentView->columnWidth(1) > nameWidth);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(
         instrumentView->findChildren<QAbstractItemModel *>(QString(), Qt::FindDirectChildrenOnly)
