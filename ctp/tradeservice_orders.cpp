@@ -254,20 +254,7 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     order.IsAutoSuspend = 0;
     order.UserForceClose = 0;
 
-    // Known before it goes: its first notice may arrive before the request call returns.
-    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
-                   QString::fromStdString(session.tradingDay()));
-    // Written before it goes, like its key: the front's answers may come before the call
-    // returns, and must not be overwritten by it.
-    const QString summary =
-        QStringLiteral("%1 %2 %3手 限价%4 %5")
-            .arg(GlobalVars::instrument.get(), reportedOrderText(direction, offsetFlag))
-            .arg(volume)
-            .arg(price)
-            .arg(signalId == QLatin1String("0") ? QStringLiteral("手动")
-                                                : QStringLiteral("信号") + signalId);
-    SessionStore::note(SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
-                       QStringLiteral("已发出"));
+    recordBeforeSending(orderRef, direction, offsetFlag, volume, price, signalId);
     const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
     if (code != 0) {
         SessionStore::note(
@@ -283,6 +270,31 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
                               reportedOrderText(direction, offsetFlag), volume, price);
     }
     return code;
+}
+
+void TradeService::recordBeforeSending(const QString &orderRef, char direction, char offsetFlag,
+                                       int volume, double price, const QString &signalId)
+{
+    const bool manual = signalId == QLatin1String("0");
+    // The front's answers may come before the request call returns: they must find the order
+    // known as ours and its activity row written, or that row would overwrite them.
+    SessionStore::Batch oneCommit;
+    if (!manual) {
+        // The signal is on disk with its order, so that a restart never acts on it again.
+        if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
+            store->signalActed(GlobalVars::accountType, signalId);
+        }
+    }
+    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
+                   QString::fromStdString(session.tradingDay()));
+    const QString summary =
+        QStringLiteral("%1 %2 %3手 限价%4 %5")
+            .arg(GlobalVars::instrument.get(), reportedOrderText(direction, offsetFlag))
+            .arg(volume)
+            .arg(price)
+            .arg(manual ? QStringLiteral("手动") : QStringLiteral("信号") + signalId);
+    SessionStore::note(SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
+                       QStringLiteral("已发出"));
 }
 
 bool TradeService::isCurrentOrder(const CThostFtdcOrderField &order)

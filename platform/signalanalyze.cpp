@@ -87,16 +87,16 @@ void SignalAnalyze::analyze()
         return;
     }
 
-    // Recorded before the command, so that the signal is never acted on twice, whether or not
-    // an order results.
+    // Known before the command, so that the signal is never acted on twice, whether or not an
+    // order results. On disk an order records its signal in the order's own commit; a signal
+    // that brought none is recorded after the command, off the order's path.
     GlobalVars::signalIds.append(id);
-    if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
-        store->signalActed(GlobalVars::accountType, id);
-    }
-
     const Command command = decide(direction, openOrClose);
     if (command != Command::None && commandHandler) {
         commandHandler(command, id);
+    }
+    if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
+        store->signalActed(GlobalVars::accountType, id);
     }
     // After the order: the order's own writes are all that stands before it.
     noteSignal(id, summary,

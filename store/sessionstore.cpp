@@ -182,6 +182,22 @@ bool SessionStore::exec(const char *sql)
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+SessionStore::Batch::Batch() : store(current())
+{
+    if (store) {
+        lock = std::unique_lock<std::recursive_mutex>(store->mutex);
+        begun = store->exec("BEGIN IMMEDIATE");
+    }
+}
+
+SessionStore::Batch::~Batch()
+{
+    if (begun && !store->exec("COMMIT")) {
+        store->writeFailed("commit");
+        store->exec("ROLLBACK");
+    }
+}
+
 void SessionStore::writeFailed(const char *what)
 {
     if (failureSaid) {
@@ -196,7 +212,7 @@ void SessionStore::writeFailed(const char *what)
 void SessionStore::orderSent(int frontId, int sessionId, const QString &orderRef,
                              const OwnOrder &order, const QString &tradingDay)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement insert(kept("INSERT OR REPLACE INTO own_orders(front_id, session_id, "
                                 "order_ref, order_key, signal_id, trading_day, created) "
                                 "VALUES(?, ?, ?, ?, ?, ?, ?)"));
@@ -214,7 +230,7 @@ void SessionStore::orderSent(int frontId, int sessionId, const QString &orderRef
 
 bool SessionStore::ownOrder(int frontId, int sessionId, const QString &orderRef, OwnOrder *order)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT order_key, signal_id FROM own_orders "
                                "WHERE front_id = ? AND session_id = ? AND order_ref = ?");
     select.bind(1, std::int64_t{frontId});
@@ -230,7 +246,7 @@ bool SessionStore::ownOrder(int frontId, int sessionId, const QString &orderRef,
 void SessionStore::orderNumbered(const QString &orderKey, const std::string &exchangeId,
                                  const std::string &orderSysId)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement update(db, "UPDATE own_orders SET exchange_id = ?, order_sys_id = ? "
                                "WHERE order_key = ? AND order_sys_id = ''");
     update.bind(1, exchangeId);
@@ -244,7 +260,7 @@ void SessionStore::orderNumbered(const QString &orderKey, const std::string &exc
 QString SessionStore::orderKeyByNumber(const std::string &tradingDay, const std::string &exchangeId,
                                        const std::string &orderSysId)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT order_key FROM own_orders WHERE trading_day = ? AND "
                                "exchange_id = ? AND order_sys_id = ? LIMIT 1");
     select.bind(1, tradingDay);
@@ -255,7 +271,7 @@ QString SessionStore::orderKeyByNumber(const std::string &tradingDay, const std:
 
 void SessionStore::signalActed(const QString &accountType, const QString &signalId)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement insert(kept("INSERT OR IGNORE INTO acted_signals(account_type, signal_id, "
                                 "created) VALUES(?, ?, ?)"));
     insert.bind(1, utf8(accountType));
@@ -268,7 +284,7 @@ void SessionStore::signalActed(const QString &accountType, const QString &signal
 
 QStringList SessionStore::actedSignals(const QString &accountType)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT signal_id FROM acted_signals WHERE account_type = ? "
                                "ORDER BY created, rowid");
     select.bind(1, utf8(accountType));
@@ -281,7 +297,7 @@ QStringList SessionStore::actedSignals(const QString &accountType)
 
 std::int64_t SessionStore::reportQueued(const Report &report, const QString &orderKey)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement insert(db, "INSERT INTO reports(username, path, tag, body, idempotency_key, "
                                "order_key, state, created) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, utf8(report.username));
@@ -301,7 +317,7 @@ std::int64_t SessionStore::reportQueued(const Report &report, const QString &ord
 
 void SessionStore::reportAttempted(std::int64_t id)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement update(db, "UPDATE reports SET attempts = attempts + 1 WHERE id = ?");
     update.bind(1, id);
     if (!update.exec()) {
@@ -311,7 +327,7 @@ void SessionStore::reportAttempted(std::int64_t id)
 
 void SessionStore::reportEnded(std::int64_t id, ReportState state, const QString &answer)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement update(db, "UPDATE reports SET state = ?, answer = ? WHERE id = ?");
     update.bind(1, std::string(stateName(state)));
     update.bind(2, utf8(answer));
@@ -323,7 +339,7 @@ void SessionStore::reportEnded(std::int64_t id, ReportState state, const QString
 
 std::vector<SessionStore::Report> SessionStore::waitingReports()
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT id, username, path, tag, body, idempotency_key, attempts "
                                "FROM reports WHERE state = 'waiting' ORDER BY id");
     std::vector<Report> reports;
@@ -343,7 +359,7 @@ std::vector<SessionStore::Report> SessionStore::waitingReports()
 
 bool SessionStore::orderReported(const QString &orderKey)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT 1 FROM reports WHERE order_key = ? LIMIT 1");
     select.bind(1, utf8(orderKey));
     return select.step();
@@ -352,7 +368,7 @@ bool SessionStore::orderReported(const QString &orderKey)
 bool SessionStore::fillReported(const std::string &tradingDay, const std::string &exchangeId,
                                 const std::string &tradeId, char direction)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT 1 FROM reported_fills WHERE trading_day = ? AND "
                                "exchange_id = ? AND trade_id = ? AND direction = ?");
     select.bind(1, tradingDay);
@@ -365,7 +381,7 @@ bool SessionStore::fillReported(const std::string &tradingDay, const std::string
 void SessionStore::rememberFill(const std::string &tradingDay, const std::string &exchangeId,
                                 const std::string &tradeId, char direction)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement insert(db, "INSERT OR IGNORE INTO reported_fills(trading_day, exchange_id, "
                                "trade_id, direction, created) VALUES(?, ?, ?, ?, ?)");
     insert.bind(1, tradingDay);
@@ -381,7 +397,7 @@ void SessionStore::rememberFill(const std::string &tradingDay, const std::string
 void SessionStore::recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
                                   const QString &state)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     // A connection event is a row of its own; anything else has one row that changes.
     SqliteStatement upsert(
         kind == ActivityKind::Connection
@@ -418,7 +434,7 @@ void SessionStore::noteConnection(const QString &what, const QString &state)
 std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq,
                                                                 std::int64_t fromMs)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     SqliteStatement select(db, "SELECT seq, at_ms, kind, subject, summary, state FROM activity "
                                "WHERE seq > ? AND at_ms >= ? ORDER BY seq");
     select.bind(1, seq);
@@ -439,7 +455,7 @@ std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq
 
 void SessionStore::prune(int days)
 {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     const std::int64_t before = nowSeconds() - std::int64_t{days} * 86400;
     // A report still waiting is kept whatever its age: it is what was not yet told.
     for (const char *sql :

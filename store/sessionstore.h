@@ -125,6 +125,24 @@ public:
     // The rows written after seq whose events happened at or after fromMs, oldest change first.
     std::vector<Activity> activitySince(std::int64_t seq, std::int64_t fromMs);
 
+    // Makes the writes to the current store on this thread in its lifetime one commit, at its
+    // end: a commit is most of what a write costs, and the writes before an order stand between
+    // the signal and the order. Other threads' writes wait for it, so keep it short and free of
+    // anything that waits. Does nothing without a current store.
+    class Batch
+    {
+    public:
+        Batch();
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        std::shared_ptr<SessionStore> store;
+        std::unique_lock<std::recursive_mutex> lock;
+        bool begun = false;
+    };
+
     // Drops the rows older than that many days: a store lives for years.
     void prune(int days);
 
@@ -138,7 +156,8 @@ private:
     void writeFailed(const char *what);
 
     const QString path;
-    std::mutex mutex;
+    // Recursive: a batch holds it across the writes it groups.
+    std::recursive_mutex mutex;
     sqlite3 *db = nullptr;
     bool failureSaid = false;
     std::int64_t activitySeq = 0;

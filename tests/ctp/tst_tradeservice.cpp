@@ -539,7 +539,8 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
 }
 
 // A process killed right after its writes leaves them all: the next process knows its orders
-// by their keys and exchange numbers, with their signals, and its reported fills.
+// by their keys and exchange numbers, with their signals, and its reported fills; of a batch cut
+// short it finds nothing.
 void TestTradeService::aKilledProcessLeavesItsStoreBehind()
 {
     QTemporaryDir folder;
@@ -551,9 +552,16 @@ void TestTradeService::aKilledProcessLeavesItsStoreBehind()
         const auto store = SessionStore::open(file, &notice);
         SessionStore::setCurrent(store);
         OwnOrders orders;
-        orders.sent(1, 7, QStringLiteral("3"), QStringLiteral("S-1"), QString::fromStdString(day));
+        {
+            SessionStore::Batch oneCommit;
+            store->signalActed("simulation", "S-1");
+            orders.sent(1, 7, QStringLiteral("3"), QStringLiteral("S-1"),
+                        QString::fromStdString(day));
+        }
         orders.noticed(1, 7, QStringLiteral("3"), day, "SHFE", "          11");
         ReportedFills::reported(day, "SHFE", "           5", THOST_FTDC_D_Buy);
+        SessionStore::Batch cutShort;
+        store->signalActed("simulation", "S-9");
         std::raise(SIGKILL);
     }
     int status = 0;
@@ -564,6 +572,7 @@ void TestTradeService::aKilledProcessLeavesItsStoreBehind()
     const auto store = SessionStore::open(file, &notice);
     QVERIFY(store && notice.isEmpty());
     SessionStore::setCurrent(store);
+    QCOMPARE(store->actedSignals("simulation"), QStringList{"S-1"});
     OwnOrders orders;
     QCOMPARE(orders.keyOf(day, "SHFE", "          11"), QStringLiteral("173"));
     SessionStore::OwnOrder earlier;
