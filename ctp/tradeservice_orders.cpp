@@ -254,12 +254,22 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     order.IsAutoSuspend = 0;
     order.UserForceClose = 0;
 
-    recordBeforeSending(orderRef, direction, offsetFlag, volume, price, signalId);
+    recordBeforeSending(orderRef, signalId);
     const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
+    // For a person to read, so written after the order has left: the front's answers may have
+    // come already, and keep their state.
+    const QString summary =
+        QStringLiteral("%1 %2 %3手 限价%4 %5")
+            .arg(GlobalVars::instrument.get(), reportedOrderText(direction, offsetFlag))
+            .arg(volume)
+            .arg(price)
+            .arg(signalId == QLatin1String("0") ? QStringLiteral("手动")
+                                                : QStringLiteral("信号") + signalId);
+    SessionStore::introduce(
+        SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
+        code == 0 ? QStringLiteral("已发出")
+                  : QStringLiteral("未发出：[%1] %2").arg(code).arg(requestResultText(code)));
     if (code != 0) {
-        SessionStore::note(
-            SessionStore::ActivityKind::Order, orderKey(orderRef), QString(),
-            QStringLiteral("未发出：[%1] %2").arg(code).arg(requestResultText(code)));
         GlobalVars::pendingRequest = 0;
         return code;
     }
@@ -272,14 +282,12 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     return code;
 }
 
-void TradeService::recordBeforeSending(const QString &orderRef, char direction, char offsetFlag,
-                                       int volume, double price, const QString &signalId)
+void TradeService::recordBeforeSending(const QString &orderRef, const QString &signalId)
 {
-    const bool manual = signalId == QLatin1String("0");
-    // The front's answers may come before the request call returns: they must find the order
-    // known as ours and its activity row written, or that row would overwrite them.
+    // The front's answers may come before the request call returns, and must find the order
+    // known as ours.
     SessionStore::Batch oneCommit;
-    if (!manual) {
+    if (signalId != QLatin1String("0")) {
         // The signal is on disk with its order, so that a restart never acts on it again.
         if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
             store->signalActed(GlobalVars::accountType, signalId);
@@ -287,14 +295,6 @@ void TradeService::recordBeforeSending(const QString &orderRef, char direction, 
     }
     ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
                    QString::fromStdString(session.tradingDay()));
-    const QString summary =
-        QStringLiteral("%1 %2 %3手 限价%4 %5")
-            .arg(GlobalVars::instrument.get(), reportedOrderText(direction, offsetFlag))
-            .arg(volume)
-            .arg(price)
-            .arg(manual ? QStringLiteral("手动") : QStringLiteral("信号") + signalId);
-    SessionStore::note(SessionStore::ActivityKind::Order, orderKey(orderRef), summary,
-                       QStringLiteral("已发出"));
 }
 
 bool TradeService::isCurrentOrder(const CThostFtdcOrderField &order)

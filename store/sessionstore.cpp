@@ -397,16 +397,31 @@ void SessionStore::rememberFill(const std::string &tradingDay, const std::string
 void SessionStore::recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
                                   const QString &state)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
     // A connection event is a row of its own; anything else has one row that changes.
-    SqliteStatement upsert(
-        kind == ActivityKind::Connection
-            ? kept("INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
-                   "VALUES(?, ?, ?, ?, ?, ?)")
-            : kept("INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
-                   "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) WHERE kind <> 4 DO "
-                   "UPDATE SET state = excluded.state, seq = excluded.seq, summary = "
-                   "CASE WHEN excluded.summary = '' THEN summary ELSE excluded.summary END"));
+    writeActivity(kind, subject, summary, state,
+                  kind == ActivityKind::Connection
+                      ? "INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
+                        "VALUES(?, ?, ?, ?, ?, ?)"
+                      : "INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
+                        "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) WHERE kind <> 4 DO "
+                        "UPDATE SET state = excluded.state, seq = excluded.seq, summary = "
+                        "CASE WHEN excluded.summary = '' THEN summary ELSE excluded.summary END");
+}
+
+void SessionStore::introduceActivity(ActivityKind kind, const QString &subject,
+                                     const QString &summary, const QString &state)
+{
+    writeActivity(kind, subject, summary, state,
+                  "INSERT INTO activity(kind, subject, at_ms, summary, state, seq) "
+                  "VALUES(?, ?, ?, ?, ?, ?) ON CONFLICT(kind, subject) WHERE kind <> 4 DO "
+                  "UPDATE SET seq = excluded.seq, summary = excluded.summary");
+}
+
+void SessionStore::writeActivity(ActivityKind kind, const QString &subject, const QString &summary,
+                                 const QString &state, const char *sql)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    SqliteStatement upsert(kept(sql));
     upsert.bind(1, static_cast<std::int64_t>(kind));
     upsert.bind(2, utf8(subject));
     upsert.bind(3, QDateTime::currentMSecsSinceEpoch());
@@ -423,6 +438,14 @@ void SessionStore::note(ActivityKind kind, const QString &subject, const QString
 {
     if (const std::shared_ptr<SessionStore> store = current()) {
         store->recordActivity(kind, subject, summary, state);
+    }
+}
+
+void SessionStore::introduce(ActivityKind kind, const QString &subject, const QString &summary,
+                             const QString &state)
+{
+    if (const std::shared_ptr<SessionStore> store = current()) {
+        store->introduceActivity(kind, subject, summary, state);
     }
 }
 

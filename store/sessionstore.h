@@ -117,9 +117,15 @@ public:
     // own, whatever their subject.
     void recordActivity(ActivityKind kind, const QString &subject, const QString &summary,
                         const QString &state);
-    // recordActivity on the store of the session now open, if any.
+    // The first row of a subject written after the event it names, whose later states may be
+    // written already: a new row, or that row with this summary and its own state.
+    void introduceActivity(ActivityKind kind, const QString &subject, const QString &summary,
+                           const QString &state);
+    // recordActivity and introduceActivity on the store of the session now open, if any.
     static void note(ActivityKind kind, const QString &subject, const QString &summary,
                      const QString &state);
+    static void introduce(ActivityKind kind, const QString &subject, const QString &summary,
+                          const QString &state);
     // A connection event: a row of its own each time.
     static void noteConnection(const QString &what, const QString &state);
     // The rows written after seq whose events happened at or after fromMs, oldest change first.
@@ -154,6 +160,8 @@ private:
     // The statement of that SQL text, prepared at its first use and kept; the mutex held.
     sqlite3_stmt *kept(const char *sql);
     void writeFailed(const char *what);
+    void writeActivity(ActivityKind kind, const QString &subject, const QString &summary,
+                       const QString &state, const char *sql);
 
     const QString path;
     // Recursive: a batch holds it across the writes it groups.

@@ -98,7 +98,9 @@ void TestActivityWindow::followsTheStoreWhileShown()
 
     store->recordActivity(Kind::Connection, u("交易前置 1"), u("交易前置"), u("已连接"));
     store->recordActivity(Kind::Signal, u("S1"), u("买入开仓"), u("已执行"));
-    store->recordActivity(Kind::Order, u("1_1_1"), u("rb2705 买开 1手 信号S1"), u("已发出"));
+    // The front answered before the order's own row was written: the row keeps the answer.
+    store->recordActivity(Kind::Order, u("1_1_1"), QString(), u("已接受"));
+    store->introduceActivity(Kind::Order, u("1_1_1"), u("rb2705 买开 1手 信号S1"), u("已发出"));
     store->recordActivity(Kind::Signal, u("S2"), u("卖出平仓"), u("已忽略：已过期"));
     store->recordActivity(Kind::Order, u("1_1_2"), u("rb2705 卖开 1手 手动"),
                           u("被拒绝：[31] 资金不足"));
@@ -124,7 +126,7 @@ void TestActivityWindow::followsTheStoreWhileShown()
     QVERIFY(!noticeLabel->isVisible());
 
     const QStringList first{u("报告 R1 已存储"),         u("报单 1_1_2 被拒绝：[31] 资金不足"),
-                            u("信号 S2 已忽略：已过期"), u("报单 1_1_1 已发出"),
+                            u("信号 S2 已忽略：已过期"), u("报单 1_1_1 已接受"),
                             u("信号 S1 已执行"),         u("连接 交易前置 1 已连接")};
     QCOMPARE(shownRows(view), first);
 
