@@ -182,17 +182,23 @@ bool SessionStore::exec(const char *sql)
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
+bool SessionStore::execKept(const char *sql)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex);
+    return SqliteStatement(kept(sql)).exec();
+}
+
 SessionStore::Batch::Batch() : store(current())
 {
     if (store) {
         lock = std::unique_lock<std::recursive_mutex>(store->mutex);
-        begun = store->exec("BEGIN IMMEDIATE");
+        begun = store->execKept("BEGIN IMMEDIATE");
     }
 }
 
 SessionStore::Batch::~Batch()
 {
-    if (begun && !store->exec("COMMIT")) {
+    if (begun && !store->execKept("COMMIT")) {
         store->writeFailed("commit");
         store->exec("ROLLBACK");
     }

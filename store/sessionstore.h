@@ -157,6 +157,9 @@ private:
     // False with the reason; damaged when the file is no database or a broken one.
     bool openFile(QString *error, bool *damaged);
     bool exec(const char *sql);
+    // The same with the statement kept prepared, for those on an order's path: compiling one
+    // costs more than running it.
+    bool execKept(const char *sql);
     // The statement of that SQL text, prepared at its first use and kept; the mutex held.
     sqlite3_stmt *kept(const char *sql);
     void writeFailed(const char *what);
