@@ -6,7 +6,7 @@ QString OwnOrders::key(int frontId, int sessionId, const QString &orderRef)
 }
 
 void OwnOrders::sent(int frontId, int sessionId, const QString &orderRef, const QString &signalId,
-                     const QString &tradingDay)
+                     const QString &tradingDay, const QString &accountType)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -14,7 +14,7 @@ void OwnOrders::sent(int frontId, int sessionId, const QString &orderRef, const 
     }
     if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
         store->orderSent(frontId, sessionId, orderRef,
-                         {key(frontId, sessionId, orderRef), signalId}, tradingDay);
+                         {key(frontId, sessionId, orderRef), signalId}, tradingDay, accountType);
     }
 }
 

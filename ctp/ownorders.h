@@ -23,9 +23,10 @@ public:
     static QString key(int frontId, int sessionId, const QString &orderRef);
 
     // Written to the session store too, before the order leaves: after a kill, the replayed
-    // stream's orders and fills are known as ours from there.
+    // stream's orders and fills are known as ours from there, and the order's signal as acted
+    // on for that account type.
     void sent(int frontId, int sessionId, const QString &orderRef, const QString &signalId,
-              const QString &tradingDay);
+              const QString &tradingDay, const QString &accountType);
     // An order notice of the front; remembered when it is about one of our orders. True, with
     // the order, the first time a notice names an order an earlier process sent.
     // Exchanges number orders afresh each trading day, so the day is part of the number.

@@ -114,9 +114,6 @@ public:
     int repeatedFills() const { return reportedFills.repeats(); }
 
 private:
-    // What must be on disk before an order leaves, in one commit: a restart knows the order as
-    // its own and does not act on its signal again.
-    void recordBeforeSending(const QString &orderRef, const QString &signalId);
     // The order requests and the refresh after their fills.
     static constexpr int kFillRefresh = 21;
 

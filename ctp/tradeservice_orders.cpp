@@ -254,7 +254,10 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
     order.IsAutoSuspend = 0;
     order.UserForceClose = 0;
 
-    recordBeforeSending(orderRef, signalId);
+    // The front's answers may come before the request call returns, and must find the order
+    // known as ours; after a kill the store knows it, and that its signal was acted on.
+    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
+                   QString::fromStdString(session.tradingDay()), GlobalVars::accountType);
     const int code = TradeSpi::reqOrderInsert(order, kFillRefresh);
     // For a person to read, so written after the order has left: the front's answers may have
     // come already, and keep their state.
@@ -280,21 +283,6 @@ int TradeService::insertOrder(char direction, char offsetFlag, int volume, doubl
                               reportedOrderText(direction, offsetFlag), volume, price);
     }
     return code;
-}
-
-void TradeService::recordBeforeSending(const QString &orderRef, const QString &signalId)
-{
-    // The front's answers may come before the request call returns, and must find the order
-    // known as ours.
-    SessionStore::Batch oneCommit;
-    if (signalId != QLatin1String("0")) {
-        // The signal is on disk with its order, so that a restart never acts on it again.
-        if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
-            store->signalActed(GlobalVars::accountType, signalId);
-        }
-    }
-    ownOrders.sent(GlobalVars::frontID, GlobalVars::sessionID, orderRef, signalId,
-                   QString::fromStdString(session.tradingDay()));
 }
 
 bool TradeService::isCurrentOrder(const CThostFtdcOrderField &order)

@@ -88,8 +88,8 @@ void SignalAnalyze::analyze()
     }
 
     // Known before the command, so that the signal is never acted on twice, whether or not an
-    // order results. On disk an order records its signal in the order's own commit; a signal
-    // that brought none is recorded after the command, off the order's path.
+    // order results. On disk an order's own row, written before it leaves, keeps its signal; a
+    // signal that brought none is recorded after the command, off the order's path.
     GlobalVars::signalIds.append(id);
     const Command command = decide(direction, openOrClose);
     if (command != Command::None && commandHandler) {

@@ -17,7 +17,7 @@ CREATE TABLE IF NOT EXISTS own_orders(
     front_id INTEGER NOT NULL, session_id INTEGER NOT NULL, order_ref TEXT NOT NULL,
     order_key TEXT NOT NULL, signal_id TEXT NOT NULL, trading_day TEXT NOT NULL,
     exchange_id TEXT NOT NULL DEFAULT '', order_sys_id TEXT NOT NULL DEFAULT '',
-    created INTEGER NOT NULL,
+    created INTEGER NOT NULL, account_type TEXT NOT NULL DEFAULT '',
     PRIMARY KEY(front_id, session_id, order_ref));
 CREATE INDEX IF NOT EXISTS own_orders_by_number ON own_orders(exchange_id, order_sys_id);
 CREATE TABLE IF NOT EXISTS acted_signals(
@@ -172,6 +172,17 @@ bool SessionStore::openFile(QString *error, bool *damaged)
         db = nullptr;
         return false;
     }
+    // Stores written before orders named their account type; their signals are in
+    // acted_signals as well.
+    SqliteStatement typed(db, "SELECT 1 FROM pragma_table_info('own_orders') "
+                              "WHERE name = 'account_type'");
+    if (!typed.step() &&
+        !exec("ALTER TABLE own_orders ADD COLUMN account_type TEXT NOT NULL DEFAULT ''")) {
+        *error = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        db = nullptr;
+        return false;
+    }
     SqliteStatement last(db, "SELECT COALESCE(MAX(seq), 0) FROM activity");
     activitySeq = last.step() ? last.integer(0) : 0;
     return true;
@@ -180,28 +191,6 @@ bool SessionStore::openFile(QString *error, bool *damaged)
 bool SessionStore::exec(const char *sql)
 {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-bool SessionStore::execKept(const char *sql)
-{
-    std::lock_guard<std::recursive_mutex> lock(mutex);
-    return SqliteStatement(kept(sql)).exec();
-}
-
-SessionStore::Batch::Batch() : store(current())
-{
-    if (store) {
-        lock = std::unique_lock<std::recursive_mutex>(store->mutex);
-        begun = store->execKept("BEGIN IMMEDIATE");
-    }
-}
-
-SessionStore::Batch::~Batch()
-{
-    if (begun && !store->execKept("COMMIT")) {
-        store->writeFailed("commit");
-        store->exec("ROLLBACK");
-    }
 }
 
 void SessionStore::writeFailed(const char *what)
@@ -216,12 +205,13 @@ void SessionStore::writeFailed(const char *what)
 }
 
 void SessionStore::orderSent(int frontId, int sessionId, const QString &orderRef,
-                             const OwnOrder &order, const QString &tradingDay)
+                             const OwnOrder &order, const QString &tradingDay,
+                             const QString &accountType)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement insert(kept("INSERT OR REPLACE INTO own_orders(front_id, session_id, "
-                                "order_ref, order_key, signal_id, trading_day, created) "
-                                "VALUES(?, ?, ?, ?, ?, ?, ?)"));
+                                "order_ref, order_key, signal_id, trading_day, created, "
+                                "account_type) VALUES(?, ?, ?, ?, ?, ?, ?, ?)"));
     insert.bind(1, std::int64_t{frontId});
     insert.bind(2, std::int64_t{sessionId});
     insert.bind(3, utf8(orderRef));
@@ -229,6 +219,7 @@ void SessionStore::orderSent(int frontId, int sessionId, const QString &orderRef
     insert.bind(5, utf8(order.signalId));
     insert.bind(6, utf8(tradingDay));
     insert.bind(7, nowSeconds());
+    insert.bind(8, utf8(accountType));
     if (!insert.exec()) {
         writeFailed("own_orders");
     }
@@ -236,7 +227,7 @@ void SessionStore::orderSent(int frontId, int sessionId, const QString &orderRef
 
 bool SessionStore::ownOrder(int frontId, int sessionId, const QString &orderRef, OwnOrder *order)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement select(db, "SELECT order_key, signal_id FROM own_orders "
                                "WHERE front_id = ? AND session_id = ? AND order_ref = ?");
     select.bind(1, std::int64_t{frontId});
@@ -252,7 +243,7 @@ bool SessionStore::ownOrder(int frontId, int sessionId, const QString &orderRef,
 void SessionStore::orderNumbered(const QString &orderKey, const std::string &exchangeId,
                                  const std::string &orderSysId)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement update(db, "UPDATE own_orders SET exchange_id = ?, order_sys_id = ? "
                                "WHERE order_key = ? AND order_sys_id = ''");
     update.bind(1, exchangeId);
@@ -266,7 +257,7 @@ void SessionStore::orderNumbered(const QString &orderKey, const std::string &exc
 QString SessionStore::orderKeyByNumber(const std::string &tradingDay, const std::string &exchangeId,
                                        const std::string &orderSysId)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement select(db, "SELECT order_key FROM own_orders WHERE trading_day = ? AND "
                                "exchange_id = ? AND order_sys_id = ? LIMIT 1");
     select.bind(1, tradingDay);
@@ -277,7 +268,7 @@ QString SessionStore::orderKeyByNumber(const std::string &tradingDay, const std:
 
 void SessionStore::signalActed(const QString &accountType, const QString &signalId)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement insert(kept("INSERT OR IGNORE INTO acted_signals(account_type, signal_id, "
                                 "created) VALUES(?, ?, ?)"));
     insert.bind(1, utf8(accountType));
@@ -290,9 +281,12 @@ void SessionStore::signalActed(const QString &accountType, const QString &signal
 
 QStringList SessionStore::actedSignals(const QString &accountType)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
-    SqliteStatement select(db, "SELECT signal_id FROM acted_signals WHERE account_type = ? "
-                               "ORDER BY created, rowid");
+    std::lock_guard<std::mutex> lock(mutex);
+    // A signal that brought an order is on disk with the order.
+    SqliteStatement select(db, "SELECT signal_id FROM (SELECT signal_id, created FROM "
+                               "acted_signals WHERE account_type = ?1 UNION ALL SELECT signal_id, "
+                               "created FROM own_orders WHERE account_type = ?1 AND signal_id <> "
+                               "'0') GROUP BY signal_id ORDER BY MIN(created), signal_id");
     select.bind(1, utf8(accountType));
     QStringList ids;
     while (select.step()) {
@@ -303,7 +297,7 @@ QStringList SessionStore::actedSignals(const QString &accountType)
 
 std::int64_t SessionStore::reportQueued(const Report &report, const QString &orderKey)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement insert(db, "INSERT INTO reports(username, path, tag, body, idempotency_key, "
                                "order_key, state, created) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, utf8(report.username));
@@ -323,7 +317,7 @@ std::int64_t SessionStore::reportQueued(const Report &report, const QString &ord
 
 void SessionStore::reportAttempted(std::int64_t id)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement update(db, "UPDATE reports SET attempts = attempts + 1 WHERE id = ?");
     update.bind(1, id);
     if (!update.exec()) {
@@ -333,7 +327,7 @@ void SessionStore::reportAttempted(std::int64_t id)
 
 void SessionStore::reportEnded(std::int64_t id, ReportState state, const QString &answer)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement update(db, "UPDATE reports SET state = ?, answer = ? WHERE id = ?");
     update.bind(1, std::string(stateName(state)));
     update.bind(2, utf8(answer));
@@ -345,7 +339,7 @@ void SessionStore::reportEnded(std::int64_t id, ReportState state, const QString
 
 std::vector<SessionStore::Report> SessionStore::waitingReports()
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement select(db, "SELECT id, username, path, tag, body, idempotency_key, attempts "
                                "FROM reports WHERE state = 'waiting' ORDER BY id");
     std::vector<Report> reports;
@@ -365,7 +359,7 @@ std::vector<SessionStore::Report> SessionStore::waitingReports()
 
 bool SessionStore::orderReported(const QString &orderKey)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement select(db, "SELECT 1 FROM reports WHERE order_key = ? LIMIT 1");
     select.bind(1, utf8(orderKey));
     return select.step();
@@ -374,7 +368,7 @@ bool SessionStore::orderReported(const QString &orderKey)
 bool SessionStore::fillReported(const std::string &tradingDay, const std::string &exchangeId,
                                 const std::string &tradeId, char direction)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement select(db, "SELECT 1 FROM reported_fills WHERE trading_day = ? AND "
                                "exchange_id = ? AND trade_id = ? AND direction = ?");
     select.bind(1, tradingDay);
@@ -387,7 +381,7 @@ bool SessionStore::fillReported(const std::string &tradingDay, const std::string
 void SessionStore::rememberFill(const std::string &tradingDay, const std::string &exchangeId,
                                 const std::string &tradeId, char direction)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement insert(db, "INSERT OR IGNORE INTO reported_fills(trading_day, exchange_id, "
                                "trade_id, direction, created) VALUES(?, ?, ?, ?, ?)");
     insert.bind(1, tradingDay);
@@ -426,7 +420,7 @@ void SessionStore::introduceActivity(ActivityKind kind, const QString &subject,
 void SessionStore::writeActivity(ActivityKind kind, const QString &subject, const QString &summary,
                                  const QString &state, const char *sql)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement upsert(kept(sql));
     upsert.bind(1, static_cast<std::int64_t>(kind));
     upsert.bind(2, utf8(subject));
@@ -463,7 +457,7 @@ void SessionStore::noteConnection(const QString &what, const QString &state)
 std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq,
                                                                 std::int64_t fromMs)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     SqliteStatement select(db, "SELECT seq, at_ms, kind, subject, summary, state FROM activity "
                                "WHERE seq > ? AND at_ms >= ? ORDER BY seq");
     select.bind(1, seq);
@@ -484,7 +478,7 @@ std::vector<SessionStore::Activity> SessionStore::activitySince(std::int64_t seq
 
 void SessionStore::prune(int days)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     const std::int64_t before = nowSeconds() - std::int64_t{days} * 86400;
     // A report still waiting is kept whatever its age: it is what was not yet told.
     for (const char *sql :

@@ -63,8 +63,10 @@ public:
 
     QString filePath() const { return path; }
 
+    // The order as ours, with the signal it acts on ("0" for one given by hand): one row, so
+    // that the one write before an order leaves also keeps its signal from being acted on again.
     void orderSent(int frontId, int sessionId, const QString &orderRef, const OwnOrder &order,
-                   const QString &tradingDay);
+                   const QString &tradingDay, const QString &accountType);
     // An order of this account sent by this program, in this process or an earlier one.
     bool ownOrder(int frontId, int sessionId, const QString &orderRef, OwnOrder *order);
     void orderNumbered(const QString &orderKey, const std::string &exchangeId,
@@ -131,24 +133,6 @@ public:
     // The rows written after seq whose events happened at or after fromMs, oldest change first.
     std::vector<Activity> activitySince(std::int64_t seq, std::int64_t fromMs);
 
-    // Makes the writes to the current store on this thread in its lifetime one commit, at its
-    // end: a commit is most of what a write costs, and the writes before an order stand between
-    // the signal and the order. Other threads' writes wait for it, so keep it short and free of
-    // anything that waits. Does nothing without a current store.
-    class Batch
-    {
-    public:
-        Batch();
-        ~Batch();
-        Batch(const Batch &) = delete;
-        Batch &operator=(const Batch &) = delete;
-
-    private:
-        std::shared_ptr<SessionStore> store;
-        std::unique_lock<std::recursive_mutex> lock;
-        bool begun = false;
-    };
-
     // Drops the rows older than that many days: a store lives for years.
     void prune(int days);
 
@@ -157,9 +141,6 @@ private:
     // False with the reason; damaged when the file is no database or a broken one.
     bool openFile(QString *error, bool *damaged);
     bool exec(const char *sql);
-    // The same with the statement kept prepared, for those on an order's path: compiling one
-    // costs more than running it.
-    bool execKept(const char *sql);
     // The statement of that SQL text, prepared at its first use and kept; the mutex held.
     sqlite3_stmt *kept(const char *sql);
     void writeFailed(const char *what);
@@ -167,8 +148,7 @@ private:
                        const QString &state, const char *sql);
 
     const QString path;
-    // Recursive: a batch holds it across the writes it groups.
-    std::recursive_mutex mutex;
+    std::mutex mutex;
     sqlite3 *db = nullptr;
     bool failureSaid = false;
     std::int64_t activitySeq = 0;

@@ -26,6 +26,8 @@
 #include <QThread>
 #include <QtTest>
 
+#include <sqlite3.h>
+
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -468,7 +470,8 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
     OwnOrders orders;
     const QString sent = OwnOrders::key(1, 7, QStringLiteral("12"));
     QCOMPARE(sent, QStringLiteral("1712"));
-    orders.sent(1, 7, QStringLiteral("12"), QStringLiteral("S1"), QStringLiteral("20261208"));
+    orders.sent(1, 7, QStringLiteral("12"), QStringLiteral("S1"), QStringLiteral("20261208"),
+                QStringLiteral("simulation"));
     const std::string day = "20261208";
     orders.noticed(1, 7, QStringLiteral("12"), day, "SHFE", "");
     orders.noticed(1, 7, QStringLiteral("12"), day, "SHFE", "      4711");
@@ -539,8 +542,7 @@ void TestTradeService::fillsFindTheOrderTheyBelongTo()
 }
 
 // A process killed right after its writes leaves them all: the next process knows its orders
-// by their keys and exchange numbers, with their signals, and its reported fills; of a batch cut
-// short it finds nothing.
+// by their keys and exchange numbers, with their signals, and its reported fills.
 void TestTradeService::aKilledProcessLeavesItsStoreBehind()
 {
     QTemporaryDir folder;
@@ -552,16 +554,13 @@ void TestTradeService::aKilledProcessLeavesItsStoreBehind()
         const auto store = SessionStore::open(file, &notice);
         SessionStore::setCurrent(store);
         OwnOrders orders;
-        {
-            SessionStore::Batch oneCommit;
-            store->signalActed("simulation", "S-1");
-            orders.sent(1, 7, QStringLiteral("3"), QStringLiteral("S-1"),
-                        QString::fromStdString(day));
-        }
+        const QString today = QString::fromStdString(day);
+        orders.sent(1, 7, QStringLiteral("3"), QStringLiteral("S-1"), today, "simulation");
+        orders.sent(1, 7, QStringLiteral("4"), QStringLiteral("0"), today, "simulation");
+        orders.sent(1, 7, QStringLiteral("5"), QStringLiteral("S-3"), today, "real");
+        store->signalActed("simulation", "S-2");
         orders.noticed(1, 7, QStringLiteral("3"), day, "SHFE", "          11");
         ReportedFills::reported(day, "SHFE", "           5", THOST_FTDC_D_Buy);
-        SessionStore::Batch cutShort;
-        store->signalActed("simulation", "S-9");
         std::raise(SIGKILL);
     }
     int status = 0;
@@ -572,7 +571,9 @@ void TestTradeService::aKilledProcessLeavesItsStoreBehind()
     const auto store = SessionStore::open(file, &notice);
     QVERIFY(store && notice.isEmpty());
     SessionStore::setCurrent(store);
-    QCOMPARE(store->actedSignals("simulation"), QStringList{"S-1"});
+    // A signal that brought an order is acted on with it; one given by hand is no signal.
+    QCOMPARE(store->actedSignals("simulation"), QStringList({"S-1", "S-2"}));
+    QCOMPARE(store->actedSignals("real"), QStringList{"S-3"});
     OwnOrders orders;
     QCOMPARE(orders.keyOf(day, "SHFE", "          11"), QStringLiteral("173"));
     SessionStore::OwnOrder earlier;
@@ -598,6 +599,25 @@ void TestTradeService::aKilledProcessLeavesItsStoreBehind()
     fresh->signalActed("real", "S-2");
     QCOMPARE(fresh->actedSignals("real"), QStringList{"S-2"});
     QCOMPARE(QDir(folder.filePath("data")).entryList({"broken.sqlite.broken-*"}).size(), 1);
+
+    // A store from before orders named their account type is taken up as it is.
+    const QByteArray older = QFile::encodeName(folder.filePath("data/older.sqlite"));
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(older.constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db,
+                          "CREATE TABLE own_orders(front_id INTEGER NOT NULL, session_id INTEGER "
+                          "NOT NULL, order_ref TEXT NOT NULL, order_key TEXT NOT NULL, signal_id "
+                          "TEXT NOT NULL, trading_day TEXT NOT NULL, exchange_id TEXT NOT NULL "
+                          "DEFAULT '', order_sys_id TEXT NOT NULL DEFAULT '', created INTEGER NOT "
+                          "NULL, PRIMARY KEY(front_id, session_id, order_ref))",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
+    notice.clear();
+    const auto taken = SessionStore::open(QFile::decodeName(older), &notice);
+    QVERIFY2(taken && notice.isEmpty(), qPrintable(notice));
+    taken->orderSent(1, 8, "1", {"181", "S-4"}, "20261208", "real");
+    QCOMPARE(taken->actedSignals("real"), QStringList{"S-4"});
 }
 
 // The end of an order the exchange did not fill in full, as the message area shows it.
