@@ -98,7 +98,7 @@ void SignalAnalyze::analyze()
     if (const std::shared_ptr<SessionStore> store = SessionStore::current()) {
         store->signalActed(GlobalVars::accountType, id);
     }
-    // After the order: the order's own writes are all that stands before it.
+    // After the order: the order's own row is all that stands before it.
     noteSignal(id, summary,
                command == Command::None ? QStringLiteral("忽略：方向或开平无法识别")
                                         : QStringLiteral("已执行"));

@@ -164,20 +164,9 @@ bool SessionStore::openFile(QString *error, bool *damaged)
     }
     // A killed process loses nothing committed; only a power cut may take the last commits.
     if (!readable || !exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=NORMAL") ||
-        !exec(kSchema)) {
+        !exec(kSchema) || !ordersNameAccountType()) {
         const int code = sqlite3_errcode(db) & 0xff;
         *damaged = (checked && !readable) || code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
-        *error = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
-        db = nullptr;
-        return false;
-    }
-    // Stores written before orders named their account type; their signals are in
-    // acted_signals as well.
-    SqliteStatement typed(db, "SELECT 1 FROM pragma_table_info('own_orders') "
-                              "WHERE name = 'account_type'");
-    if (!typed.step() &&
-        !exec("ALTER TABLE own_orders ADD COLUMN account_type TEXT NOT NULL DEFAULT ''")) {
         *error = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
         db = nullptr;
@@ -186,6 +175,19 @@ bool SessionStore::openFile(QString *error, bool *damaged)
     SqliteStatement last(db, "SELECT COALESCE(MAX(seq), 0) FROM activity");
     activitySeq = last.step() ? last.integer(0) : 0;
     return true;
+}
+
+bool SessionStore::ordersNameAccountType()
+{
+    bool named = false;
+    {
+        SqliteStatement column(db, "SELECT 1 FROM pragma_table_info('own_orders') "
+                                   "WHERE name = 'account_type'");
+        named = column.step();
+    }
+    // Stores written before orders named their account type; their signals are in
+    // acted_signals as well.
+    return named || exec("ALTER TABLE own_orders ADD COLUMN account_type TEXT NOT NULL DEFAULT ''");
 }
 
 bool SessionStore::exec(const char *sql)

@@ -141,6 +141,8 @@ private:
     // False with the reason; damaged when the file is no database or a broken one.
     bool openFile(QString *error, bool *damaged);
     bool exec(const char *sql);
+    // Gives the own orders of a store of an earlier version their account type column.
+    bool ordersNameAccountType();
     // The statement of that SQL text, prepared at its first use and kept; the mutex held.
     sqlite3_stmt *kept(const char *sql);
     void writeFailed(const char *what);
