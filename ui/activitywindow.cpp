@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
@@ -22,6 +23,7 @@
 #include <QSaveFile>
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -308,8 +310,21 @@ ActivityWindow::ActivityWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     view->setAlternatingRowColors(true);
     view->verticalHeader()->hide();
     QHeaderView *header = view->horizontalHeader();
-    header->setSectionResizeMode(TimeColumn, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(KindColumn, QHeaderView::ResizeToContents);
+    // A time and a kind are always of one width, measured here from the font: the view would
+    // measure only rows it has laid out, and a window filled as it is first shown has none, so
+    // these columns would keep the width of their captions.
+    const QFontMetrics metrics(view->font());
+    const int padding =
+        4 * view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) +
+        metrics.averageCharWidth();
+    int kindWidth = 0;
+    for (ActivityKind kind : allKinds) {
+        kindWidth = std::max(kindWidth, metrics.horizontalAdvance(kindText(kind)));
+    }
+    header->resizeSection(TimeColumn, std::max(header->sectionSizeHint(TimeColumn),
+                                               metrics.horizontalAdvance(u("00:00:00")) + padding));
+    header->resizeSection(KindColumn,
+                          std::max(header->sectionSizeHint(KindColumn), kindWidth + padding));
     header->resizeSection(SubjectColumn, 220);
     header->resizeSection(SummaryColumn, 420);
     header->setStretchLastSection(true);
